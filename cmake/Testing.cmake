@@ -1,0 +1,36 @@
+# GoogleTest for every build: the system package natively, Debian's sources for the cross builds.
+enable_testing()
+if(CMAKE_CROSSCOMPILING AND EXISTS /usr/src/googletest/CMakeLists.txt)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/_googletest EXCLUDE_FROM_ALL)
+    # Debian's sources trip the cross compiler's stricter warnings; they are not ours to fix.
+    foreach(t gtest gtest_main)
+        target_compile_options(${t} PRIVATE -w)
+    endforeach()
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+else()
+    find_package(GTest)
+    if(NOT GTest_FOUND)
+        message(STATUS "GoogleTest not found: tests are not built")
+        set(VEXMOR_TESTS OFF)
+        return()
+    endif()
+endif()
+
+# vexmor_add_test(<name> SOURCES ... LIBS ... [ARGS ...]): one test program, one ctest entry.
+# Windows test programs get the two support libraries beside them.
+function(vexmor_add_test name)
+    cmake_parse_arguments(T "" "" "SOURCES;LIBS;ARGS" ${ARGN})
+    add_executable(${name} ${T_SOURCES})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
+    set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VEXMOR_TEST_DIR})
+    if(WIN32)
+        add_custom_command(TARGET ${name} POST_BUILD
+            COMMAND ${CMAKE_COMMAND} -E copy_if_different
+                $<TARGET_FILE:QZVSP0100A> $<TARGET_FILE:QZVSP0100B> ${VEXMOR_TEST_DIR})
+    endif()
+    add_test(NAME ${name} COMMAND ${name} ${T_ARGS})
+endfunction()

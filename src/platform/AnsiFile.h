@@ -1,0 +1,20 @@
+// Text files in the system's ANSI code page, and safe replacement of a file's content.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The text in the ANSI code page (unmappable characters become the code page's default).
+std::string ToAnsi(const std::wstring& text);
+std::wstring FromAnsi(const std::string& bytes);
+
+// Reads the whole file. False when it cannot be opened, measured, read or closed.
+bool ReadWholeFile(const std::wstring& fileName, std::string& bytes);
+
+// Replaces the file's content with bytes: written whole to a temporary file in the same folder,
+// then moved over the old file. On any failure the old file stays as it was and no temporary
+// file is left behind. False on failure.
+bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes);
+
+} // namespace platform
