@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the demonstration need, from Debian's packages.
+# Safe to run again: it installs only what is missing.
+set -eu
+packages=(cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64
+          mingw-w64-tools wine64 xvfb libxml2-utils locales)
+sudo=""
+[ "$(id -u)" = 0 ] || sudo=sudo
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    $sudo apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# The users' code page is 1251: Wine takes it from a Russian locale.
+if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
+    echo "setup: generating the ru_RU.UTF-8 locale"
+    $sudo sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
+    $sudo locale-gen >/dev/null
+fi
+echo "setup: ready"

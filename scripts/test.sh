@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Every test, from a fresh machine: set-up, the three builds, the native unit tests (with
+# sanitizers), the Windows and end-to-end tests under Wine, and the 32-bit outputs checked.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+for preset in native win64 win32; do
+    echo "== build $preset"
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset"
+done
+
+echo "== native tests"
+ctest --preset native
+
+echo "== Windows tests under Wine (code page 1251, as the users have it)"
+export LC_ALL=ru_RU.UTF-8
+eval "$(scripts/wine-session.sh start)"
+trap 'scripts/wine-session.sh stop >/dev/null 2>&1 || true' EXIT
+ctest --preset win64
+
+echo "== 32-bit product files"
+ctest --preset win32

@@ -1,0 +1,69 @@
+// Native stand-ins for the unit tests: the "ANSI code page" is Latin-1 here, file names UTF-8.
+#include "platform/AnsiFile.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+std::string Utf8Path(const std::wstring& name) {
+    std::string out;
+    for (wchar_t c : name) {
+        auto u = static_cast<std::uint32_t>(c);
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+        } else if (u < 0x800) {
+            out += static_cast<char>(0xC0 | (u >> 6));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (u >> 12));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::string ToAnsi(const std::wstring& text) {
+    std::string bytes;
+    for (wchar_t c : text) bytes += static_cast<std::uint32_t>(c) <= 0xFF ? static_cast<char>(c) : '?';
+    return bytes;
+}
+
+std::wstring FromAnsi(const std::string& bytes) {
+    std::wstring text;
+    for (char c : bytes) text += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return text;
+}
+
+bool ReadWholeFile(const std::wstring& fileName, std::string& bytes) {
+    std::ifstream in(Utf8Path(fileName), std::ios::binary);
+    if (!in) return false;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes) {
+    std::string target = Utf8Path(fileName);
+    std::string temp = target + ".tmp" + std::to_string(getpid());
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
+            std::remove(temp.c_str());
+            return false;
+        }
+    }
+    if (std::rename(temp.c_str(), target.c_str()) != 0) {
+        std::remove(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace platform

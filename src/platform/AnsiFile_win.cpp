@@ -1,0 +1,83 @@
+#include "platform/AnsiFile.h"
+
+#include <windows.h>
+
+namespace platform {
+
+std::string ToAnsi(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
+                        nullptr, nullptr);
+    return bytes;
+}
+
+std::wstring FromAnsi(const std::string& bytes) {
+    if (bytes.empty()) return std::wstring();
+    int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
+                                   nullptr, 0);
+    std::wstring text(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
+    return text;
+}
+
+bool ReadWholeFile(const std::wstring& fileName, std::string& bytes) {
+    bytes.clear();
+    // Others may go on reading and writing the file while we read it; we never lock it.
+    HANDLE file = CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file, &size) || size.QuadPart > 0x7FFFFFFF) {
+        ok = false;
+    } else {
+        bytes.resize(static_cast<size_t>(size.QuadPart));
+        size_t done = 0;
+        while (ok && done < bytes.size()) {
+            DWORD got = 0;
+            if (!ReadFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &got,
+                          nullptr) ||
+                got == 0) {
+                ok = false;
+            }
+            done += got;
+        }
+    }
+    if (!CloseHandle(file)) ok = false;
+    if (!ok) bytes.clear();
+    return ok;
+}
+
+bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes) {
+    size_t slash = fileName.find_last_of(L"\\/");
+    std::wstring folder = slash == std::wstring::npos ? std::wstring(L".") : fileName.substr(0, slash + 1);
+    wchar_t temp[MAX_PATH + 1] = {};
+    // The temporary file sits beside the target so that the final move stays on one volume.
+    if (folder.size() > MAX_PATH - 14 || !GetTempFileNameW(folder.c_str(), L"vxl", 0, temp)) {
+        return false;
+    }
+    HANDLE file = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    bool ok = file != INVALID_HANDLE_VALUE;
+    size_t done = 0;
+    while (ok && done < bytes.size()) {
+        DWORD wrote = 0;
+        if (!WriteFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &wrote,
+                       nullptr) ||
+            wrote == 0) {
+            ok = false;
+        }
+        done += wrote;
+    }
+    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file)) ok = false;
+    if (ok) {
+        ok = MoveFileExW(temp, fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    }
+    if (!ok) DeleteFileW(temp);
+    return ok;
+}
+
+} // namespace platform
