@@ -12,7 +12,7 @@ inline constexpr std::uint32_t kInvalidArgumentNumber = 5;
 inline constexpr std::uint32_t kOverflowNumber = 6;
 
 class AppError : public std::exception {
-public:
+  public:
     AppError(std::uint32_t number, std::wstring description)
         : Number(number), Description(std::move(description)) {}
     const char* what() const noexcept override { return "AppError"; }
