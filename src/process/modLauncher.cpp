@@ -1,0 +1,95 @@
+#include "process/modLauncher.h"
+
+#include "platform/AnsiFile.h"
+#include "platform/MessageBox.h"
+#include "process/csStdFile.h"
+#include "process/modLaunchProcess.h"
+#include "support/QZVSP0100A.h"
+#include "support/QZVSP0100B.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+namespace modLauncher {
+
+namespace {
+
+// Only "BAT" is compared, and no letter outside ASCII upper-cases to B, A or T.
+bool IsBatExtension(const std::wstring& extension) {
+    if (extension.size() != 3) return false;
+    std::wstring upper = extension;
+    for (wchar_t& c : upper) {
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    }
+    return upper == L"BAT";
+}
+
+} // namespace
+
+std::wstring BuildCommandLine(const std::wstring& ProgramFile, const std::wstring& Arguments) {
+    std::wstring line = L"\"" + ProgramFile + L"\" " + Arguments;
+    // A script is no program: the command interpreter runs it, the outer quotes keeping the
+    // quoted name and arguments together.
+    if (IsBatExtension(QZVSP0100B::GetFileExtension(ProgramFile))) {
+        line = L"CMD /C \"" + line + L"\"";
+    }
+    return line;
+}
+
+bool LaunchProcess(const std::wstring& ProgramFile, const std::wstring& Arguments,
+                   std::uintptr_t OutputHandle, std::int32_t& ExitCode, std::uint32_t* StartError) {
+    std::uint32_t processExitCode = 0;
+    std::uint32_t threadExitCode = 0;
+    std::uint32_t lastError = 0;
+    std::uintptr_t processHandle = 0;
+    std::uintptr_t threadHandle = 0;
+    const bool started = modLaunchProcess::csLaunchProcess(
+        BuildCommandLine(ProgramFile, Arguments), false, NORMAL_PRIORITY_CLASS, L"",
+        modLaunchProcess::kWaitBlocking, INFINITE, false, false, SW_HIDE, L"", processExitCode,
+        threadExitCode, lastError, true, 0, OutputHandle, OutputHandle, false, processHandle,
+        threadHandle);
+    if (started) {
+        ExitCode = static_cast<std::int32_t>(processExitCode);
+        return true;
+    }
+    if (StartError) *StartError = lastError;
+    platform::ShowMessage(
+        ProgramFile + L"\r\n\r\n" + L"Не удалось запустить." + L"\r\n\r\n" + L"Win32 error: " +
+            QZVSP0100A::GetErrorNumber(static_cast<std::int32_t>(lastError)) + L"\r\n" +
+            L"Description: " + QZVSP0100A::GetAPIErrorDescription(lastError),
+        platform::Icon::Error, platform::Buttons::Ok);
+    return false;
+}
+
+bool LaunchBATFile(const std::wstring& ScriptFile, const std::wstring& TargetFile,
+                   const std::wstring& CaptureFileName, const std::wstring& FailureText) {
+    if (!QZVSP0100B::IsFileExist(ScriptFile)) return true;
+    const std::wstring captureName = QZVSP0100B::BuildFileName2(
+        QZVSP0100B::GetTempFolder(), CaptureFileName, L"", L"", L"", L"", L"", L"", L"");
+    // Without a capture file the script still runs, its output going to our own console.
+    csStdFile capture;
+    capture.CreateNewFile(captureName);
+    std::int32_t exitCode = 0;
+    const bool started =
+        LaunchProcess(ScriptFile, L"\"" + TargetFile + L"\"", capture.hFile(), exitCode);
+    capture.CloseFile();
+    if (started && exitCode != 0) {
+        platform::Answer answer =
+            platform::ShowMessage(ScriptFile + L"\r\n\r\n" + FailureText + L"\r\n\r\n" +
+                                      L"Открыть файл с сообщениями об ошибках?",
+                                  platform::Icon::Warning, platform::Buttons::OkCancel);
+        if (answer == platform::Answer::Ok) {
+            // The wide name on NT, so that a temporary folder outside the ANSI code page works.
+            if (QZVSP0100B::IsHostWinNT()) {
+                ShellExecuteW(nullptr, L"open", capture.Name().c_str(), L"", L"", SW_SHOWDEFAULT);
+            } else {
+                ShellExecuteA(nullptr, "open", platform::ToAnsi(capture.Name()).c_str(), "", "",
+                              SW_SHOWDEFAULT);
+            }
+        }
+        return false;
+    }
+    return started;
+}
+
+} // namespace modLauncher

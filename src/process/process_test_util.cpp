@@ -1,0 +1,160 @@
+#include "process_test_util.h"
+
+#include "platform/AnsiFile.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+
+namespace process_test {
+
+std::wstring TestFolder() {
+    wchar_t path[MAX_PATH + 1] = {};
+    DWORD size = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring name(path, size);
+    return name.substr(0, name.find_last_of(L"\\/"));
+}
+
+std::wstring QuotedChild() {
+    return L"\"" + TestFolder() + L"\\process_test_child.exe\"";
+}
+
+namespace {
+
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            std::wstring path = folder + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(path.c_str());
+            }
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+} // namespace
+
+std::wstring FreshFolder(const std::wstring& name) {
+    std::wstring root = TestFolder() + L"\\process_scratch";
+    CreateDirectoryW(root.c_str(), nullptr);
+    std::wstring folder = root + L"\\" + name;
+    RemoveTree(folder);
+    if (!CreateDirectoryW(folder.c_str(), nullptr)) {
+        throw std::runtime_error("cannot create a scratch folder");
+    }
+    return folder;
+}
+
+bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    std::string bytes;
+    if (!platform::ReadWholeFile(path, bytes)) throw std::runtime_error("cannot read a test file");
+    return bytes;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create a test file");
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    if (!ok || written != bytes.size()) throw std::runtime_error("cannot write a test file");
+}
+
+std::vector<std::wstring> ListFolder(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+    return wide;
+}
+
+struct BoxAnswerer::State {
+    volatile LONG stop = 0;
+    std::vector<std::wstring> texts;
+    std::vector<HWND> answered;
+    HANDLE thread = nullptr;
+};
+
+namespace {
+
+BOOL CALLBACK AnswerBox(HWND window, LPARAM param) {
+    auto* state = reinterpret_cast<BoxAnswerer::State*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    wchar_t cls[16] = {};
+    GetClassNameW(window, cls, 16);
+    if (pid != GetCurrentProcessId() || std::wstring(cls) != L"#32770" ||
+        !IsWindowVisible(window)) {
+        return TRUE;
+    }
+    // A box answered a moment ago may not have closed yet.
+    for (HWND seen : state->answered) {
+        if (seen == window) return TRUE;
+    }
+    state->answered.push_back(window);
+    wchar_t text[4096] = {};
+    // The box's thread sits in its modal loop, so a sent WM_GETTEXT is answered.
+    GetDlgItemTextW(window, 0xFFFF, text, 4096);
+    state->texts.push_back(text);
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    return TRUE;
+}
+
+DWORD WINAPI AnswerLoop(LPVOID param) {
+    auto* state = static_cast<BoxAnswerer::State*>(param);
+    while (InterlockedCompareExchange(&state->stop, 0, 0) == 0) {
+        EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(state));
+        Sleep(50);
+    }
+    return 0;
+}
+
+} // namespace
+
+BoxAnswerer::BoxAnswerer() : state_(new State) {
+    state_->thread = CreateThread(nullptr, 0, AnswerLoop, state_, 0, nullptr);
+}
+
+BoxAnswerer::~BoxAnswerer() {
+    Stop();
+    delete state_;
+}
+
+std::vector<std::wstring> BoxAnswerer::Stop() {
+    if (state_->thread != nullptr) {
+        InterlockedExchange(&state_->stop, 1);
+        WaitForSingleObject(state_->thread, INFINITE);
+        CloseHandle(state_->thread);
+        state_->thread = nullptr;
+    }
+    return state_->texts;
+}
+
+} // namespace process_test
