@@ -1,1 +1,53 @@
-// in progress
+#include "log/modLog.h"
+
+#include "driver/BuildContext.h"
+#include "platform/AnsiFile.h"
+#include "support/AppError.h"
+#include "support/QZVSP0100A.h"
+#include "support/QZVSP0100B.h"
+
+namespace modLog {
+namespace {
+
+std::wstring g_logText;
+
+} // namespace
+
+void LogItem(const std::wstring& caption, const std::wstring& value) {
+    if (value.empty()) return;
+    g_logText += caption.empty() ? caption : caption + L":";
+    g_logText += L"\r\n" + value + L"\r\n\r\n";
+}
+
+std::wstring GetFileLine(const std::wstring& fileName) {
+    return (QZVSP0100B::IsFileExist(fileName) ? L"[*] " : L"[ ] ") + fileName;
+}
+
+void LogFiles(const BuildContext& context) {
+    const std::wstring* names[] = {
+        &context.ExeFileName,         &context.ConfigFileName,      &context.LogFileName,
+        &context.DefFileName,         &context.CompressBatFileName, &context.SignBatFileName,
+        &context.PreBuildBatFileName, &context.PostBuildBatFileName,
+    };
+    std::wstring lines;
+    for (const std::wstring* name : names) {
+        if (!lines.empty()) lines += L"\r\n";
+        lines += GetFileLine(*name);
+    }
+    LogItem(L"File names", lines);
+}
+
+void LogFlush(const BuildContext& context) {
+    std::wstring text;
+    try {
+        text = QZVSP0100A::TrimCRLF(g_logText);
+    } catch (const AppError&) {
+        // Like every other failure here, ignored: an empty text is written.
+    }
+    platform::ReplaceFileContent(context.LogFileName, platform::ToAnsi(text));
+    g_logText.clear();
+}
+
+const std::wstring& LogText() { return g_logText; }
+
+} // namespace modLog

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Demonstration: builds the program, then links a sample project under Wine twice through it,
+# as the development environment would: once without an option file (a plain pass-through) and
+# once as a configured build with an option file and build scripts. Shows the boxes the program
+# showed, the build log, the scripts' captured output and the command line the linker received.
+set -eu
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 >/dev/null
+export LC_ALL=ru_RU.UTF-8 # the users' code page, 1251
+eval "$(scripts/wine-session.sh start)"
+trap 'scripts/wine-session.sh stop >/dev/null 2>&1 || true' EXIT
+
+build=$(pwd)/build/win64
+demo=$build/demo
+rm -rf "$demo"
+mkdir -p "$demo/bin" "$demo/Sample Project" "$demo/temp"
+cp "$build/bin/VexmorLink.exe" "$build/bin/QZVSP0100A.DLL" "$build/bin/QZVSP0100B.DLL" \
+   "$build/bin/ReadMe.TXT" "$demo/bin/"
+cp "$build/tests/LINK2.exe" "$demo/bin/LINK2.EXE" # a stand-in for the real linker
+project="$demo/Sample Project"
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+crlf() { sed 's/$/\r/'; }
+
+export TEMP="$(winpath "$demo/temp")" TMP="$(winpath "$demo/temp")"
+export VEXMOR_STANDIN_RECORD="$(winpath "$demo/linker-received.txt")"
+run() {
+    scripts/wine-run.sh "$build/tests/DialogDriver.exe" -- "$(winpath "$demo/bin/VexmorLink.exe")" "$@" \
+        | tr -d '\r'
+}
+show() { echo; echo "---- $1"; tr -d '\r' < "$2" | iconv -f "${3:-UTF-8}" -t UTF-8; echo; }
+
+out="$(winpath "$project/Tool.exe")"
+args=(/NOLOGO /SUBSYSTEM:WINDOWS,4.0 /DEBUGTYPE:CV "main.obj" "/OUT:\"$out\"")
+
+echo "==== 1. A project without an option file: the link passes through unchanged"
+run "${args[@]}" || true
+show "the linker received" "$demo/linker-received.txt"
+
+echo "==== 2. The same project with an option file and build scripts"
+printf '%s\n' '# Options of the sample project' 'CONSOLE' 'COFF' 'MAP' 'MAP_LINES' \
+    'COMMENT:Сборка «Образец»' 'X-DEF' | crlf | iconv -f UTF-8 -t CP1251 > "$project/Tool.LinkConfig"
+printf '%s\n' '@echo off' 'echo pre-build: preparing %1' | crlf > "$project/Tool.PreBuild.BAT"
+printf '%s\n' '@echo off' 'echo sign: signing %1' 'echo sign: certificate store not found 1>&2' \
+    'exit /b 0' | crlf > "$project/Tool.Sign.BAT"
+printf '%s\n' '@echo off' 'echo post-build: copying %1 to the release folder' | crlf > "$project/Tool.PostBuild.BAT"
+run "${args[@]}" || true
+show "option file Tool.LinkConfig" "$project/Tool.LinkConfig" CP1251
+show "build log Tool.LinkLog" "$project/Tool.LinkLog" CP1251
+for f in "Vexmor Pre Build.TXT" "Vexmor Sign.TXT" "Vexmor Post Build.TXT"; do
+    show "captured output $f" "$demo/temp/$f" CP1251
+done
+show "the linker received" "$demo/linker-received.txt"

@@ -1,0 +1,50 @@
+// The project's options, parsed from the text of its configuration file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class CConfig {
+public:
+    // Every value to its default and a new, empty list of references.
+    void SetDefaults();
+    // Parses the text, starting from the defaults; warns about each line it does not know.
+    // A failing support operation propagates as an AppError.
+    bool Init(const std::wstring& text);
+
+    bool SET_DEF() const { return def_; }
+    std::wstring SET_COMMENT() const { return comment_; }
+    bool SET_MAP_FIXUPS() const { return mapFixups_; }
+    bool SET_MAP_LINES() const { return mapLines_; }
+    bool SET_MAP_EXPORTS() const { return mapExports_; }
+    bool SET_MAP() const { return map_; }
+    bool SET_MANIFEST() const { return manifest_; }
+    bool SET_NOMANIFEST() const { return noManifest_; }
+    bool SET_ADMIN() const { return admin_; }
+    bool SET_SIGN() const { return sign_; }
+    bool SET_COMPRESS() const { return compress_; }
+    bool SET_COFF() const { return coff_; }
+    bool SET_CONSOLE() const { return console_; }
+    std::wstring SET_STUB() const { return stub_; }
+    bool SET_NOHIDPI() const { return noHiDpi_; }
+    // The list itself, in the order of the lines; duplicates and empty entries kept.
+    const std::vector<std::wstring>& SET_REF() const { return refs_; }
+
+private:
+    bool console_ = false;
+    bool coff_ = false;
+    bool compress_ = false;
+    bool sign_ = true;
+    bool manifest_ = false;
+    bool noManifest_ = false;
+    bool admin_ = false;
+    bool map_ = false;
+    bool mapExports_ = false;
+    bool mapLines_ = false;
+    bool mapFixups_ = false;
+    std::wstring comment_;
+    bool def_ = false;
+    std::wstring stub_;
+    bool noHiDpi_ = false;
+    std::vector<std::wstring> refs_;
+};

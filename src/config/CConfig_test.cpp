@@ -1,0 +1,112 @@
+#include "config/CConfig.h"
+
+#include "Fakes.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class CConfigTest : public ::testing::Test {
+protected:
+    void SetUp() override { fakes::Reset(); }
+    std::vector<std::wstring> Warnings() {
+        std::vector<std::wstring> texts;
+        for (const auto& m : fakes::Get().Messages) {
+            EXPECT_EQ(platform::Icon::Warning, m.Icon);
+            EXPECT_EQ(platform::Buttons::Ok, m.Buttons);
+            texts.push_back(m.Text);
+        }
+        return texts;
+    }
+    static std::wstring Warning(const std::wstring& upper) {
+        return L"В конфиге обнаружена неизвестная опция!\r\n\r\n" + upper;
+    }
+    CConfig config;
+};
+
+void ExpectDefaults(const CConfig& c) {
+    EXPECT_FALSE(c.SET_CONSOLE() || c.SET_COFF() || c.SET_COMPRESS() || c.SET_MANIFEST() ||
+                 c.SET_NOMANIFEST() || c.SET_ADMIN() || c.SET_MAP() || c.SET_MAP_EXPORTS() ||
+                 c.SET_MAP_LINES() || c.SET_MAP_FIXUPS() || c.SET_DEF() || c.SET_NOHIDPI());
+    EXPECT_TRUE(c.SET_SIGN());
+    EXPECT_EQ(L"", c.SET_COMMENT());
+    EXPECT_EQ(L"", c.SET_STUB());
+    EXPECT_TRUE(c.SET_REF().empty());
+}
+
+} // namespace
+
+TEST_F(CConfigTest, EmptyBlankAndCommentTextsGiveTheDefaults) {
+    for (const wchar_t* text : {L"", L"\r\n", L"  \r\n\t\r\n", L"# CONSOLE\r\n  #MAP", L"x-console\r\nX-MAP"}) {
+        ASSERT_TRUE(config.Init(text));
+        ExpectDefaults(config);
+    }
+    EXPECT_TRUE(Warnings().empty());
+}
+
+TEST_F(CConfigTest, EveryKeywordInAnyCaseAndWithBlanksSetsItsValue) {
+    ASSERT_TRUE(config.Init(L"console\r\n  CoFf \r\n\tCOMPRESS\r\nnosign\r\nManifest\r\nNOMANIFEST\r\n"
+                            L"admin\r\nmap\r\nmap_exports\r\nMAP-LINES\r\nmap-fixups\r\nDEF\r\nNoHiDpi"));
+    EXPECT_TRUE(config.SET_CONSOLE() && config.SET_COFF() && config.SET_COMPRESS() &&
+                config.SET_MANIFEST() && config.SET_NOMANIFEST() && config.SET_ADMIN() &&
+                config.SET_MAP() && config.SET_MAP_EXPORTS() && config.SET_MAP_LINES() &&
+                config.SET_MAP_FIXUPS() && config.SET_DEF() && config.SET_NOHIDPI());
+    EXPECT_FALSE(config.SET_SIGN());
+    EXPECT_TRUE(Warnings().empty());
+}
+
+TEST_F(CConfigTest, BothMapSpellingsWorkOtherSpellingsWarn) {
+    ASSERT_TRUE(config.Init(L"MAP_LINES\r\nMAP-EXPORTS\r\nMAP_FIXUPS"));
+    EXPECT_TRUE(config.SET_MAP_LINES() && config.SET_MAP_EXPORTS() && config.SET_MAP_FIXUPS());
+    EXPECT_FALSE(config.SET_MAP());
+    ASSERT_TRUE(config.Init(L"MAP LINES\r\nmaplines"));
+    EXPECT_FALSE(config.SET_MAP_LINES());
+    EXPECT_EQ((std::vector<std::wstring>{Warning(L"MAP LINES"), Warning(L"MAPLINES")}), Warnings());
+}
+
+TEST_F(CConfigTest, UnknownLinesWarnOnceEachInOrderAndOtherLinesStillWork) {
+    ASSERT_TRUE(config.Init(L"Console # the console\r\nCOFF\r\nfrobnicate\r\nкомментарий\r\nMAP"));
+    EXPECT_EQ((std::vector<std::wstring>{Warning(L"CONSOLE # THE CONSOLE"), Warning(L"FROBNICATE"),
+                                         Warning(L"КОММЕНТАРИЙ")}),
+              Warnings());
+    EXPECT_FALSE(config.SET_CONSOLE());
+    EXPECT_TRUE(config.SET_COFF() && config.SET_MAP());
+}
+
+TEST_F(CConfigTest, ValueOptionsKeepTheirCaseAndTheLastCommentAndStubWin) {
+    ASSERT_TRUE(config.Init(L"comment:  First text \r\ncOMMENT:\tSecond Текст \t\r\n"
+                            L"STUB: first.exe\r\nstub:Stubs\\Dos Stub.EXE  "));
+    EXPECT_EQ(L"Second Текст", config.SET_COMMENT());
+    EXPECT_EQ(L"Stubs\\Dos Stub.EXE", config.SET_STUB());
+    ASSERT_TRUE(config.Init(L"COMMENT:x\r\nCOMMENT:\r\nSTUB:   "));
+    EXPECT_EQ(L"", config.SET_COMMENT());
+    EXPECT_EQ(L"", config.SET_STUB());
+}
+
+TEST_F(CConfigTest, ReferencesKeepOrderRepeatsAndEmptyEntries) {
+    ASSERT_TRUE(config.Init(L"REF: a\\One.manifest\r\nref:Two.manifest\r\nREF:a\\One.manifest\r\nREF:"));
+    EXPECT_EQ((std::vector<std::wstring>{L"a\\One.manifest", L"Two.manifest", L"a\\One.manifest", L""}),
+              config.SET_REF());
+}
+
+TEST_F(CConfigTest, OnlyCrLfSeparatesLines) {
+    ASSERT_TRUE(config.Init(L"CONSOLE\nCOFF\nMAP"));
+    EXPECT_EQ((std::vector<std::wstring>{Warning(L"CONSOLE\nCOFF\nMAP")}), Warnings());
+    EXPECT_FALSE(config.SET_CONSOLE() || config.SET_COFF() || config.SET_MAP());
+
+    fakes::Reset();
+    ASSERT_TRUE(config.Init(L"# remark\nCONSOLE\nCOFF"));
+    ASSERT_TRUE(config.Init(L"X-MAP\rCONSOLE"));
+    EXPECT_TRUE(Warnings().empty());
+    EXPECT_FALSE(config.SET_CONSOLE());
+}
+
+TEST_F(CConfigTest, InitStartsAgainFromTheDefaults) {
+    ASSERT_TRUE(config.Init(L"NOSIGN\r\nCONSOLE\r\nREF:x\r\nCOMMENT:c"));
+    ASSERT_TRUE(config.Init(L"MAP"));
+    EXPECT_TRUE(config.SET_MAP());
+    EXPECT_TRUE(config.SET_SIGN());
+    EXPECT_FALSE(config.SET_CONSOLE());
+    EXPECT_TRUE(config.SET_REF().empty());
+    EXPECT_EQ(L"", config.SET_COMMENT());
+}

@@ -1,0 +1,21 @@
+// The linker command line's output file and library flag, and the project's option file.
+#pragma once
+
+#include "config/CConfig.h"
+
+#include <memory>
+#include <string>
+
+struct BuildContext;
+
+namespace modConfig {
+
+// The file named by the first "/OUT:" (any case); empty when there is no usable name.
+std::wstring ExtractEXEFileName(const std::wstring& commandLine);
+// True when " /DLL " (any case) stands between two other parts of the line.
+bool ExtractIsDLL(const std::wstring& commandLine);
+// The options of ConfigFileName, or none when the file cannot be read (reported to the user)
+// or its text cannot be parsed (not reported).
+std::shared_ptr<const CConfig> ReadConfigFile(const BuildContext& context);
+
+} // namespace modConfig

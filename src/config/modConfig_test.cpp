@@ -1,0 +1,105 @@
+#include "config/modConfig.h"
+
+#include "Fakes.h"
+#include "driver/BuildContext.h"
+#include "platform/AnsiFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using modConfig::ExtractEXEFileName;
+using modConfig::ExtractIsDLL;
+
+TEST(ExtractEXEFileName, TakesTheNameAfterTheFirstOutSwitch) {
+    EXPECT_EQ(L"C:\\My Projects\\Tool.exe",
+              ExtractEXEFileName(L"/NOLOGO /OUT:\"C:\\My Projects\\Tool.exe\" /DEBUG"));
+    EXPECT_EQ(L"C:\\Work\\Tool.exe", ExtractEXEFileName(L"a.obj /out:C:\\Work\\Tool.exe /DEBUG"));
+    EXPECT_EQ(L"C:\\Work\\Tool.exe", ExtractEXEFileName(L"/OuT:C:\\Work\\Tool.exe"));
+    EXPECT_EQ(L"Tool.exe", ExtractEXEFileName(L"/OUT:Tool.exe\t/DEBUG"));
+    EXPECT_EQ(L"first.exe", ExtractEXEFileName(L"/OUT:first.exe /OUT:second.exe"));
+    EXPECT_EQ(L"C:\\Мои\\Тул.exe", ExtractEXEFileName(L"/OUT:\"C:\\Мои\\Тул.exe\""));
+    // Inside another argument it still counts: the first occurrence wins.
+    EXPECT_EQ(L"x.exe\"", ExtractEXEFileName(L"\"/LIBPATH:C:\\a/OUT:x.exe\" /OUT:y.exe"));
+}
+
+TEST(ExtractEXEFileName, GivesNothingWithoutAUsableName) {
+    for (const wchar_t* line : {L"", L"/DEBUG /NOLOGO", L"/OUT:", L"a.obj /OUT:",
+                                L"/OUT:\"C:\\My Projects\\Tool.exe", L"/OUT:\"\"", L"/OUT:\"",
+                                L"/OUT: Tool.exe", L"/OU:Tool.exe"}) {
+        EXPECT_EQ(L"", ExtractEXEFileName(line)) << line;
+    }
+}
+
+TEST(ExtractIsDLL, CountsOnlyASwitchBetweenTwoOthers) {
+    EXPECT_TRUE(ExtractIsDLL(L"/OUT:a.dll /DLL /DEBUG"));
+    EXPECT_TRUE(ExtractIsDLL(L"/OUT:a.dll /dll /DEBUG"));
+    EXPECT_TRUE(ExtractIsDLL(L"/OUT:a.dll\t/DLL\t/DEBUG"));
+    EXPECT_TRUE(ExtractIsDLL(L"x /DLLX /DLL y"));
+    EXPECT_FALSE(ExtractIsDLL(L"/OUT:a.dll /DEBUG /DLL"));
+    EXPECT_FALSE(ExtractIsDLL(L"/DLL /OUT:a.dll"));
+    EXPECT_FALSE(ExtractIsDLL(L"/OUT:a.dll /DLLX /DEBUG"));
+    EXPECT_FALSE(ExtractIsDLL(L"/DLL"));
+    EXPECT_FALSE(ExtractIsDLL(L""));
+}
+
+TEST(DeriveFileNames, PutsEveryFileBesideTheOutput) {
+    BuildContext context;
+    context.ExeFileName = L"C:\\Work\\Tool.dll";
+    DeriveFileNames(context);
+    EXPECT_EQ(L"C:\\Work\\Tool.LinkConfig", context.ConfigFileName);
+    EXPECT_EQ(L"C:\\Work\\Tool.LinkLog", context.LogFileName);
+    EXPECT_EQ(L"C:\\Work\\Tool.DEF", context.DefFileName);
+    EXPECT_EQ(L"C:\\Work\\Tool.Compress.BAT", context.CompressBatFileName);
+    EXPECT_EQ(L"C:\\Work\\Tool.Sign.BAT", context.SignBatFileName);
+    EXPECT_EQ(L"C:\\Work\\Tool.PreBuild.BAT", context.PreBuildBatFileName);
+    EXPECT_EQ(L"C:\\Work\\Tool.PostBuild.BAT", context.PostBuildBatFileName);
+    EXPECT_EQ(L"C:\\Work\\Tool.dll.manifest", context.ManifestFileName);
+}
+
+class ReadConfigFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fakes::Reset();
+        folder = std::filesystem::temp_directory_path() /
+                 ("vexmor-cfg-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        context.ConfigFileName = (folder / "Tool.LinkConfig").wstring();
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+    void Write(const std::string& bytes) {
+        std::ofstream(folder / "Tool.LinkConfig", std::ios::binary) << bytes;
+    }
+    std::filesystem::path folder;
+    BuildContext context;
+};
+
+TEST_F(ReadConfigFileTest, ReadsTheOptionsIncludingALastLineWithoutLineBreak) {
+    Write("# settings\r\nCONSOLE\r\nCOMMENT:caf\xE9");
+    auto config = modConfig::ReadConfigFile(context);
+    ASSERT_TRUE(config);
+    EXPECT_TRUE(config->SET_CONSOLE());
+    EXPECT_TRUE(config->SET_SIGN());
+    EXPECT_EQ(platform::FromAnsi("caf\xE9"), config->SET_COMMENT());
+    EXPECT_TRUE(fakes::Get().Messages.empty());
+}
+
+TEST_F(ReadConfigFileTest, AZeroByteFileIsAnEmptyConfiguration) {
+    Write("");
+    auto config = modConfig::ReadConfigFile(context);
+    ASSERT_TRUE(config);
+    EXPECT_TRUE(config->SET_SIGN());
+    EXPECT_TRUE(fakes::Get().Messages.empty());
+}
+
+TEST_F(ReadConfigFileTest, AnUnreadableFileIsReportedAndGivesNoConfiguration) {
+    context.ConfigFileName = (folder / "Missing.LinkConfig").wstring();
+    EXPECT_FALSE(modConfig::ReadConfigFile(context));
+    ASSERT_EQ(1u, fakes::Get().Messages.size());
+    EXPECT_EQ(context.ConfigFileName + L"\r\n\r\nНе удаётся прочитать файл настроек!",
+              fakes::Get().Messages[0].Text);
+    EXPECT_EQ(platform::Icon::Error, fakes::Get().Messages[0].Icon);
+}

@@ -1,0 +1,231 @@
+#include "driver/modMain.h"
+
+#include "Fakes.h"
+#include "log/modLog.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+using modMain::ReplaceSwitch;
+using modMain::RewriteCommandLine;
+
+namespace {
+
+CConfig Parse(const std::wstring& text) {
+    CConfig config;
+    EXPECT_TRUE(config.Init(text));
+    return config;
+}
+
+std::wstring Rewrite(const std::wstring& line, const std::wstring& options) {
+    return RewriteCommandLine(line, Parse(options), L"C:\\Work\\Tool.DEF", L"C:\\Work\\Tool.LinkConfig");
+}
+
+} // namespace
+
+TEST(ReplaceSwitch, ReplacesEveryWholeSwitchWithExactCase) {
+    EXPECT_EQ(L"/DEBUGTYPE:COFF /X /DEBUGTYPE:COFF",
+              ReplaceSwitch(L"/DEBUGTYPE:CV /X /DEBUGTYPE:CV", L" /DEBUGTYPE:CV", L" /DEBUGTYPE:COFF"));
+    EXPECT_EQ(L"a /debugtype:cv", ReplaceSwitch(L"a /debugtype:cv", L" /DEBUGTYPE:CV", L" /DEBUGTYPE:COFF"));
+    EXPECT_EQ(L"a x/DEBUGTYPE:CV", ReplaceSwitch(L"a x/DEBUGTYPE:CV", L" /DEBUGTYPE:CV", L" /DEBUGTYPE:COFF"));
+    EXPECT_EQ(L"a /SUBSYSTEM:CONSOLE,4.0 b",
+              ReplaceSwitch(L"a /SUBSYSTEM:WINDOWS,4.0 b", L" /SUBSYSTEM:WINDOWS", L" /SUBSYSTEM:CONSOLE"));
+    EXPECT_EQ(L"", ReplaceSwitch(L"", L" /A", L" /B"));
+    // A replacement that contains the search text is not replaced again.
+    EXPECT_EQ(L"/A/A /B", ReplaceSwitch(L"/A /B", L" /A", L" /A/A"));
+}
+
+TEST(RewriteCommandLine, ReplacesCoffAndConsoleInPlaceAndAppendsNothingElse) {
+    const std::wstring line = L"/DEBUGTYPE:CV a.obj /SUBSYSTEM:WINDOWS,4.0 /OUT:C:\\Work\\Tool.exe";
+    EXPECT_EQ(L"/DEBUGTYPE:COFF a.obj /SUBSYSTEM:CONSOLE,4.0 /OUT:C:\\Work\\Tool.exe",
+              Rewrite(line, L"COFF\r\nCONSOLE"));
+    EXPECT_EQ(line, Rewrite(line, L""));
+    EXPECT_EQ(L"/DEBUGTYPE:COFF a.obj /SUBSYSTEM:WINDOWS,4.0 /OUT:C:\\Work\\Tool.exe",
+              Rewrite(line, L"COFF"));
+    EXPECT_EQ(L"/debugtype:cv /subsystem:windows", Rewrite(L"/debugtype:cv /subsystem:windows", L"COFF\r\nCONSOLE"));
+}
+
+TEST(RewriteCommandLine, AppendsSwitchesInTheirFixedOrder) {
+    EXPECT_EQ(L"x /MAPINFO:LINES", Rewrite(L"x", L"MAP_LINES"));
+    EXPECT_EQ(L"x /MAP /MAPINFO:EXPORTS /MAPINFO:FIXUPS /MAPINFO:LINES",
+              Rewrite(L"x", L"MAP-LINES\r\nMAP_FIXUPS\r\nMAP_EXPORTS\r\nMAP"));
+    EXPECT_EQ(L"x /MAP /DEF:\"C:\\Work\\Tool.DEF\" /COMMENT:\"say \"hi\"\" /STUB:\"C:\\Work\\stub\\dos.exe\"",
+              Rewrite(L"x", L"STUB:stub\\dos.exe\r\nCOMMENT:say \"hi\"\r\nDEF\r\nMAP"));
+    EXPECT_EQ(L"x /STUB:\"D:\\Stubs\\dos.exe\"", Rewrite(L"x", L"STUB:D:\\Stubs\\dos.exe"));
+    EXPECT_EQ(L"x /COMMENT:\"Сборка\"", Rewrite(L"x", L"COMMENT:Сборка"));
+    // Appended switches are not looked for first.
+    EXPECT_EQ(L"x /MAP /MAP", Rewrite(L"x /MAP", L"MAP"));
+}
+
+TEST(RewriteCommandLine, ResolvesTheDefinitionFileBesideTheConfiguration) {
+    EXPECT_EQ(L"x /DEF:\"C:\\My Work\\Tool.DEF\"",
+              RewriteCommandLine(L"x", Parse(L"DEF"), L"C:\\My Work\\Tool.DEF",
+                                 L"C:\\My Work\\Tool.LinkConfig"));
+    EXPECT_EQ(L"x /DEF:\"\\\\srv\\share\\out\\Tool.DEF\"",
+              RewriteCommandLine(L"x", Parse(L"DEF"), L"\\\\srv\\share\\out\\Tool.DEF",
+                                 L"\\\\srv\\share\\out\\Tool.LinkConfig"));
+}
+
+namespace {
+
+// Drives whole runs through the fakes with real files in a scratch folder.
+class DriverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fakes::Reset();
+        folder = std::filesystem::temp_directory_path() /
+                 (std::string("vexmor-drv-") +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        exe = (folder / "Tool.exe").wstring();
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    void Touch(const char* name, const std::string& content = "") {
+        std::ofstream(folder / name, std::ios::binary) << content;
+    }
+    // Runs the program as the environment would; returns the exit code it ended with.
+    std::uint32_t Run(const std::wstring& arguments) {
+        fakes::Get().CommandLine = L"\"C:\\Tools\\LINK.EXE\" " + arguments;
+        try {
+            modMain::CheckConfigAndRun();
+            return kReturned;
+        } catch (const fakes::ProcessEnded& ended) {
+            return ended.ExitCode;
+        }
+    }
+    std::vector<std::wstring> Launched() {
+        std::vector<std::wstring> names;
+        for (const auto& call : fakes::Get().Launches) {
+            names.push_back(call.Program.substr(call.Program.find_last_of(L"\\/") + 1));
+        }
+        return names;
+    }
+    static constexpr std::uint32_t kReturned = 0x40000000; // marks a return from Main
+
+    std::filesystem::path folder;
+    std::wstring exe;
+};
+
+} // namespace
+
+TEST_F(DriverTest, WithoutArgumentsShowsTheUsageAndStartsNothing) {
+    EXPECT_EQ(kReturned, Run(L" \t "));
+    ASSERT_EQ(1u, fakes::Get().Messages.size());
+    EXPECT_EQ(L"Vexmor Link 1.00.0001\r\nАвторские права © 2026 Vexmor. Все права защищены.\r\n\r\n"
+              L"Похоже, программа запущена сама по себе. Так она работать не будет. Внимательно "
+              L"прочитайте ReadMe.TXT - там содержатся инструкции по установке.",
+              fakes::Get().Messages[0].Text);
+    EXPECT_EQ(platform::Icon::Information, fakes::Get().Messages[0].Icon);
+    EXPECT_TRUE(fakes::Get().Launches.empty());
+}
+
+TEST_F(DriverTest, WithoutAnOutputFileReportsItAndLinksUnchanged) {
+    fakes::Get().LinkerExitCode = 3;
+    EXPECT_EQ(3u, Run(L"a.obj /OUT:\"unclosed.exe  "));
+    ASSERT_EQ(1u, fakes::Get().Messages.size());
+    EXPECT_EQ(L"Не удалось получить имя компилируемого файла!\r\n\r\na.obj /OUT:\"unclosed.exe",
+              fakes::Get().Messages[0].Text);
+    EXPECT_EQ(platform::Icon::Error, fakes::Get().Messages[0].Icon);
+    ASSERT_EQ(1u, fakes::Get().Launches.size());
+    EXPECT_EQ(L"C:\\Tools\\LINK2.EXE", fakes::Get().Launches[0].Program);
+    EXPECT_EQ(L"a.obj /OUT:\"unclosed.exe", fakes::Get().Launches[0].Arguments);
+}
+
+TEST_F(DriverTest, WithoutConfigurationPassesThroughAndRunsNoScript) {
+    Touch("Tool.PreBuild.BAT");
+    Touch("Tool.PostBuild.BAT");
+    fakes::Get().LinkerExitCode = static_cast<std::int32_t>(0xC0000005);
+    EXPECT_EQ(0xC0000005u, Run(L"/OUT:" + exe + L" /SUBSYSTEM:WINDOWS"));
+    EXPECT_EQ(std::vector<std::wstring>{L"LINK2.EXE"}, Launched());
+    EXPECT_EQ(L"/OUT:" + exe + L" /SUBSYSTEM:WINDOWS", fakes::Get().Launches[0].Arguments);
+    EXPECT_FALSE(std::filesystem::exists(folder / "Tool.LinkLog"));
+    EXPECT_TRUE(fakes::Get().Messages.empty());
+}
+
+TEST_F(DriverTest, ALinkerThatCannotStartEndsWithItsErrorNeverWithZero) {
+    fakes::Get().LinkerStarts = false;
+    fakes::Get().StartError = 2;
+    EXPECT_EQ(2u, Run(L"/OUT:" + exe));
+    fakes::Get().Launches.clear();
+    fakes::Get().StartError = 0;
+    EXPECT_EQ(1u, Run(L"/OUT:" + exe));
+}
+
+TEST_F(DriverTest, AConfiguredBuildRunsTheStepsInTheirOrderAroundTheLink) {
+    Touch("Tool.LinkConfig", "CONSOLE\r\nCOMPRESS\r\n");
+    for (const char* script : {"Tool.PreBuild.BAT", "Tool.Compress.BAT", "Tool.Sign.BAT",
+                               "Tool.PostBuild.BAT"}) {
+        Touch(script);
+    }
+    EXPECT_EQ(0u, Run(L"/OUT:" + exe + L" /SUBSYSTEM:WINDOWS"));
+    EXPECT_EQ((std::vector<std::wstring>{L"Tool.PreBuild.BAT", L"LINK2.EXE", L"Tool.Compress.BAT",
+                                         L"Tool.Sign.BAT", L"Tool.PostBuild.BAT"}),
+              Launched());
+    const auto& calls = fakes::Get().Launches;
+    EXPECT_EQ(L"/OUT:" + exe + L" /SUBSYSTEM:CONSOLE", calls[1].Arguments);
+    EXPECT_EQ(exe, calls[0].Arguments);
+    EXPECT_EQ(L"Vexmor Pre Build.TXT", calls[0].CaptureName);
+    EXPECT_EQ(L"Во время выполнения pre build произошли ошибки.", calls[0].FailureText);
+    EXPECT_EQ(L"Vexmor Compress.TXT", calls[2].CaptureName);
+    EXPECT_EQ(L"Во время сжатия произошли ошибки.", calls[2].FailureText);
+    EXPECT_EQ(L"Vexmor Sign.TXT", calls[3].CaptureName);
+    EXPECT_EQ(L"Во время подписывания произошли ошибки.", calls[3].FailureText);
+    EXPECT_EQ(L"Vexmor Post Build.TXT", calls[4].CaptureName);
+    EXPECT_EQ(L"Во время выполнения post build скрипта произошли ошибки.", calls[4].FailureText);
+    EXPECT_TRUE(std::filesystem::exists(folder / "Tool.LinkLog"));
+}
+
+TEST_F(DriverTest, AFailedLinkSkipsThePostLinkStepsAndPassesItsExitCodeOn) {
+    Touch("Tool.LinkConfig");
+    Touch("Tool.PreBuild.BAT");
+    Touch("Tool.Sign.BAT");
+    Touch("Tool.PostBuild.BAT");
+    fakes::Get().LinkerExitCode = 1;
+    EXPECT_EQ(1u, Run(L"/OUT:" + exe));
+    EXPECT_EQ((std::vector<std::wstring>{L"Tool.PreBuild.BAT", L"LINK2.EXE"}), Launched());
+}
+
+TEST_F(DriverTest, SharedScriptsStandInOnlyForMissingProjectScripts) {
+    Touch("Tool.LinkConfig", "COMPRESS");
+    Touch("Tool.Compress.BAT");
+    fakes::Get().ProgramFolder = folder.wstring() + L"/"; // the shared scripts sit here too
+    Touch("Vexmor Compress.BAT");
+    Touch("Vexmor Sign.BAT");
+    EXPECT_EQ(0u, Run(L"/OUT:" + exe));
+    EXPECT_EQ((std::vector<std::wstring>{L"LINK2.EXE", L"Tool.Compress.BAT", L"Vexmor Sign.BAT"}),
+              Launched());
+
+    fakes::Get().Launches.clear();
+    Touch("Tool.LinkConfig", "NOSIGN");
+    EXPECT_EQ(0u, Run(L"/OUT:" + exe));
+    EXPECT_EQ((std::vector<std::wstring>{L"LINK2.EXE"}), Launched());
+}
+
+TEST_F(DriverTest, AFolderNamedLikeTheConfigurationIsNoConfiguration) {
+    std::filesystem::create_directories(folder / "Tool.LinkConfig" / "x");
+    Touch("Tool.LinkLog", "earlier log");
+    Touch("Tool.PreBuild.BAT");
+    // A plain pass-through: no step, no message, the earlier log untouched.
+    EXPECT_EQ(0u, Run(L"/OUT:" + exe + L" /DEBUGTYPE:CV"));
+    EXPECT_EQ(std::vector<std::wstring>{L"LINK2.EXE"}, Launched());
+    EXPECT_TRUE(fakes::Get().Messages.empty());
+    std::ifstream log(folder / "Tool.LinkLog");
+    EXPECT_EQ("earlier log", std::string(std::istreambuf_iterator<char>(log), {}));
+}
+
+TEST_F(DriverTest, AnUnexpectedErrorIsShownWithItsNumberAndNeverEndsWithZero) {
+    EXPECT_EQ(5, modMain::ReportUnexpectedError(5, L"Недопустимый аргумент."));
+    EXPECT_EQ(1, modMain::ReportUnexpectedError(0, L"x"));
+    EXPECT_EQ(static_cast<int>(0x80040000u), modMain::ReportUnexpectedError(0x80040000u, L"y"));
+    ASSERT_EQ(3u, fakes::Get().Messages.size());
+    EXPECT_EQ(L"Произошла непредвиденная ошибка.\r\n\r\nError number: 5\r\nDescription: "
+              L"Недопустимый аргумент.",
+              fakes::Get().Messages[0].Text);
+    EXPECT_EQ(platform::Icon::Error, fakes::Get().Messages[0].Icon);
+    EXPECT_NE(std::wstring::npos, fakes::Get().Messages[2].Text.find(L"Error number: 0x80040000"));
+}
