@@ -1,0 +1,110 @@
+// Small pieces shared by the helper programs of the end-to-end tests (stand-in linker, open
+// recorder, box probe) and the dialog driver. Header-only so each helper stays one file.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace e2e {
+
+// The argument text of a command line as the program sees it: the program token (quoted: up to
+// the closing quote; unquoted: up to the first blank) and exactly one blank after it are dropped,
+// everything else is kept as it is, so a recorder shows what the caller really passed.
+inline std::wstring_view ArgumentText(std::wstring_view commandLine) {
+    std::size_t i = 0;
+    if (!commandLine.empty() && commandLine.front() == L'"') {
+        std::size_t close = commandLine.find(L'"', 1);
+        i = close == std::wstring_view::npos ? commandLine.size() : close + 1;
+    } else {
+        i = commandLine.find_first_of(L" \t");
+        if (i == std::wstring_view::npos) i = commandLine.size();
+    }
+    if (i < commandLine.size() && (commandLine[i] == L' ' || commandLine[i] == L'\t')) ++i;
+    return commandLine.substr(i);
+}
+
+// The folder of the running program, with a trailing backslash.
+inline std::wstring ExeDir() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return L".\\";
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
+inline std::string ToUtf8(std::wstring_view text) {
+    if (text.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+inline std::wstring FromUtf8(std::string_view text) {
+    if (text.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+inline std::optional<std::wstring> GetEnv(const wchar_t* name) {
+    DWORD n = GetEnvironmentVariableW(name, nullptr, 0);
+    if (n == 0) return std::nullopt;
+    std::wstring value(n, L'\0');
+    n = GetEnvironmentVariableW(name, value.data(), n);
+    value.resize(n);
+    return value;
+}
+
+// Decimal or 0x-hexadecimal, the full unsigned 32-bit range (exit codes such as 0xC0000005).
+inline std::optional<std::uint32_t> ParseUInt32(std::wstring_view text) {
+    unsigned base = 10;
+    if (text.size() > 2 && text[0] == L'0' && (text[1] == L'x' || text[1] == L'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    if (text.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (wchar_t c : text) {
+        unsigned digit = 0;
+        if (c >= L'0' && c <= L'9')
+            digit = static_cast<unsigned>(c - L'0');
+        else if (base == 16 && c >= L'a' && c <= L'f')
+            digit = static_cast<unsigned>(c - L'a' + 10);
+        else if (base == 16 && c >= L'A' && c <= L'F')
+            digit = static_cast<unsigned>(c - L'A' + 10);
+        else
+            return std::nullopt;
+        if (digit >= base) return std::nullopt;
+        value = value * base + digit;
+        if (value > 0xFFFFFFFFull) return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+// Whole-buffer writes to a file handle; false when anything was left unwritten.
+inline bool WriteAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+            written == 0)
+            return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+} // namespace e2e

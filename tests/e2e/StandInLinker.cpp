@@ -1,0 +1,75 @@
+// The stand-in for the real linker (installed as LINK2.EXE beside the program under test).
+// It records the argument text it was given, character for character, so a test sees exactly what
+// the program passed on; prints one line on each output stream; and exits with a chosen code.
+//   VEXMOR_STANDIN_RECORD    file for the argument text (UTF-8, no BOM; default
+//                            LINK2.received.txt beside this program), overwritten
+//   VEXMOR_STANDIN_ORDER     file that gets the line "link" appended (order of build steps)
+//   VEXMOR_STANDIN_SLEEP_MS  wait this long first
+//   VEXMOR_STANDIN_EXIT      exit code, decimal or 0x-hex (default 0)
+#include "HelperCommon.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace {
+
+// Chosen so that a mistyped exit code cannot pass for any code a test asks for.
+constexpr std::uint32_t BadSettingExitCode = 0x0BADC0DE;
+
+bool WriteFileText(const std::wstring& path, std::string_view bytes, bool append) {
+    HANDLE file = CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    bool ok = e2e::WriteAll(file, bytes);
+    CloseHandle(file);
+    return ok;
+}
+
+// WriteFile is unbuffered; flushing a pipe would instead wait until the reader has read it all.
+void Print(DWORD stream, std::string_view text) {
+    HANDLE handle = GetStdHandle(stream);
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE) e2e::WriteAll(handle, text);
+}
+
+} // namespace
+
+int main() {
+    if (auto sleep = e2e::GetEnv(L"VEXMOR_STANDIN_SLEEP_MS")) {
+        auto ms = e2e::ParseUInt32(*sleep);
+        if (!ms) {
+            Print(STD_ERROR_HANDLE, "stand-in linker: bad VEXMOR_STANDIN_SLEEP_MS\r\n");
+            return static_cast<int>(BadSettingExitCode);
+        }
+        Sleep(*ms);
+    }
+
+    std::uint32_t exitCode = 0;
+    if (auto text = e2e::GetEnv(L"VEXMOR_STANDIN_EXIT")) {
+        auto code = e2e::ParseUInt32(*text);
+        if (!code) {
+            Print(STD_ERROR_HANDLE, "stand-in linker: bad VEXMOR_STANDIN_EXIT\r\n");
+            return static_cast<int>(BadSettingExitCode);
+        }
+        exitCode = *code;
+    }
+
+    std::wstring record =
+        e2e::GetEnv(L"VEXMOR_STANDIN_RECORD").value_or(e2e::ExeDir() + L"LINK2.received.txt");
+    if (!WriteFileText(record, e2e::ToUtf8(e2e::ArgumentText(GetCommandLineW())), false)) {
+        Print(STD_ERROR_HANDLE, "stand-in linker: cannot write the record\r\n");
+        return static_cast<int>(BadSettingExitCode);
+    }
+    if (auto order = e2e::GetEnv(L"VEXMOR_STANDIN_ORDER")) {
+        if (!WriteFileText(*order, "link\r\n", true)) {
+            Print(STD_ERROR_HANDLE, "stand-in linker: cannot append to the order file\r\n");
+            return static_cast<int>(BadSettingExitCode);
+        }
+    }
+
+    Print(STD_OUTPUT_HANDLE, "stand-in linker: stdout\r\n");
+    Print(STD_ERROR_HANDLE, "stand-in linker: stderr\r\n");
+    return static_cast<int>(exitCode);
+}

@@ -1,0 +1,344 @@
+// The program end to end: the real win64 build started as the development environment starts
+// its linker, with a stand-in LINK2.EXE beside it, real option files and .BAT scripts, and every
+// message box read and answered by the dialog driver.
+#include "E2eFixture.h"
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using e2e::ReadBytes;
+using e2e::WriteBytes;
+
+const std::wstring kTitle = L"Vexmor Link";
+
+std::string Ansi(const std::wstring& text) {
+    int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                   0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
+                        nullptr, nullptr);
+    return bytes;
+}
+
+// One folder per test: bin\ holds the program, its libraries and the stand-in linker as an
+// installation would; project\ the output file's folder; temp\ the folder for temporary files.
+class Program : public e2e::E2eTest {
+  protected:
+    void SetUp() override {
+        E2eTest::SetUp();
+        if (HasFatalFailure()) return;
+        bin_ = work_ + L"bin\\";
+        project_ = work_ + L"project\\";
+        temp_ = work_ + L"temp\\";
+        for (const auto& folder : {bin_, project_, temp_}) {
+            std::filesystem::create_directories(std::filesystem::path(folder));
+        }
+        const std::wstring built = testsDir_ + L"..\\bin\\";
+        for (const wchar_t* name : {L"VexmorLink.exe", L"QZVSP0100A.DLL", L"QZVSP0100B.DLL"}) {
+            ASSERT_TRUE(CopyFileW((built + name).c_str(), (bin_ + name).c_str(), FALSE)) << name;
+        }
+        ASSERT_TRUE(CopyFileW(Tool(L"LINK2.exe").c_str(), (bin_ + L"LINK2.EXE").c_str(), FALSE));
+        exe_ = project_ + L"Tool.exe";
+    }
+
+    // Runs the program with this argument text; answers boxes in order as given.
+    e2e::RunResult Link(const std::wstring& arguments, std::vector<std::wstring> answers = {}) {
+        auto options = Options(e2e::QuoteArgument(bin_ + L"VexmorLink.exe") + L" " + arguments);
+        options.Env = {{L"VEXMOR_STANDIN_RECORD", work_ + L"received.txt"},
+                       {L"VEXMOR_STANDIN_ORDER", work_ + L"order.txt"},
+                       {L"VEXMOR_STANDIN_EXIT", std::to_wstring(linkerExit_)},
+                       {L"VEXMOR_OPEN_RECORD", work_ + L"opened.txt"},
+                       {L"TEMP", temp_},
+                       {L"TMP", temp_}};
+        options.Answers = std::move(answers);
+        auto result = e2e::Run(options);
+        EXPECT_FALSE(result.TimedOut) << e2e::Describe(result);
+        return result;
+    }
+    // The argument text the stand-in linker received, or nothing when it did not run.
+    std::optional<std::wstring> Received() {
+        auto bytes = ReadBytes(work_ + L"received.txt");
+        if (!bytes) return std::nullopt;
+        return e2e::FromUtf8(*bytes);
+    }
+    void Project(const wchar_t* name, const std::wstring& text) {
+        WriteBytes(project_ + name, Ansi(text));
+    }
+    // A script that appends its name and first argument to order.txt and exits with code.
+    void Script(const std::wstring& path, const wchar_t* label, int code = 0) {
+        WriteBytes(path, Ansi(L"@echo off\r\necho " + std::wstring(label) + L" %~1>>\"" + work_ +
+                              L"order.txt\"\r\necho " + label + L" says hello\r\necho " + label +
+                              L" complains 1>&2\r\nexit /b " + std::to_wstring(code) + L"\r\n"));
+    }
+    std::string Order() { return ReadBytes(work_ + L"order.txt").value_or(""); }
+    std::string Utf8(const std::wstring& text) { return e2e::ToUtf8(text); }
+
+    std::wstring bin_, project_, temp_, exe_;
+    std::uint32_t linkerExit_ = 0;
+};
+
+void ExpectBox(const e2e::BoxRecord& box, const wchar_t* icon, const std::wstring& text,
+               bool cancel = false) {
+    EXPECT_EQ(kTitle, box.Caption);
+    EXPECT_EQ(icon, box.Icon);
+    EXPECT_EQ(text, box.Text);
+    EXPECT_TRUE(box.HasOk);
+    EXPECT_EQ(cancel, box.HasCancel);
+}
+
+// --- start-up and pass-through ----------------------------------------------------------------
+
+TEST_F(Program, WithoutArgumentsShowsOneUsageBoxAndStartsNothing) {
+    auto result = Link(L"  \t ");
+    EXPECT_EQ(0u, result.ExitCode);
+    ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
+    ExpectBox(result.Boxes[0], L"information",
+              L"Vexmor Link 1.00.0001\r\nАвторские права © 2026 Vexmor. Все права защищены.\r\n\r\n"
+              L"Похоже, программа запущена сама по себе. Так она работать не будет. Внимательно "
+              L"прочитайте ReadMe.TXT - там содержатся инструкции по установке.");
+    EXPECT_FALSE(Received());
+}
+
+TEST_F(Program, WithoutAnOutputFileReportsTheLineAndLinksItUnchanged) {
+    linkerExit_ = 3;
+    Project(L"Tool.LinkConfig", L"CONSOLE"); // never found: there is no output file to look beside
+    const std::wstring line = L"/SUBSYSTEM:WINDOWS a.obj /OUT:\"" + exe_;
+    auto result = Link(line);
+    EXPECT_EQ(3u, result.ExitCode);
+    ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
+    ExpectBox(result.Boxes[0], L"error",
+              L"Не удалось получить имя компилируемого файла!\r\n\r\n" + line);
+    EXPECT_EQ(line, Received());
+}
+
+TEST_F(Program, PassesTheTrimmedLineThroughCharacterForCharacter) {
+    Script(project_ + L"Тул.PreBuild.BAT", L"pre");
+    const std::wstring line = L"/NOLOGO\t\"C:\\Мои проекты\\a b.obj\"  /OUT:\"" + project_ +
+                              L"Тул.exe\"\t/SUBSYSTEM:WINDOWS /DEBUGTYPE:CV  \"x\\\"y\"";
+    auto result = Link(L" \t" + line + L"\t  ");
+    EXPECT_EQ(0u, result.ExitCode);
+    EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+    EXPECT_EQ(line, Received());
+    // The linker's output reaches the program's own console; no script ran, no log was written.
+    EXPECT_EQ("stand-in linker: stdout\r\n", result.StdOut);
+    EXPECT_EQ("stand-in linker: stderr\r\n", result.StdErr);
+    EXPECT_EQ("link\r\n", Order());
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(project_ + L"Тул.LinkLog")));
+}
+
+TEST_F(Program, EndsWithTheLinkersExitCode) {
+    for (std::uint32_t code : {0u, 1u, 255u, 0xC0000005u}) {
+        linkerExit_ = code;
+        auto result = Link(L"/OUT:" + exe_);
+        EXPECT_EQ(code, result.ExitCode);
+        EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+    }
+}
+
+TEST_F(Program, AMissingLinkerIsReportedAndTheRunDoesNotEndWithZero) {
+    ASSERT_TRUE(DeleteFileW((bin_ + L"LINK2.EXE").c_str()));
+    auto result = Link(L"/OUT:" + exe_);
+    EXPECT_EQ(2u, result.ExitCode); // ERROR_FILE_NOT_FOUND
+    ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
+    const auto& box = result.Boxes[0];
+    EXPECT_EQ(L"error", box.Icon);
+    const std::wstring head =
+        bin_ + L"LINK2.EXE\r\n\r\nНе удалось запустить.\r\n\r\nWin32 error: 2\r\nDescription: ";
+    EXPECT_EQ(head, box.Text.substr(0, head.size())) << Utf8(box.Text);
+    EXPECT_GT(box.Text.size(), head.size()); // the system's words, whatever they are
+}
+
+// --- configured builds ------------------------------------------------------------------------
+
+TEST_F(Program, AnEmptyOptionFileWritesTheLogFirstAndRunsTheScriptsInOrder) {
+    Project(L"Tool.LinkConfig", L"");
+    Script(project_ + L"Tool.PreBuild.BAT", L"pre");
+    Script(project_ + L"Tool.Sign.BAT", L"sign");
+    Script(project_ + L"Tool.PostBuild.BAT", L"post");
+    Script(project_ + L"Tool.Compress.BAT", L"compress"); // off by default
+    const std::wstring line = L"/SUBSYSTEM:WINDOWS a.obj /OUT:" + exe_;
+    auto result = Link(line);
+    EXPECT_EQ(0u, result.ExitCode);
+    EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+    EXPECT_EQ(line, Received());
+    const std::string target = Utf8(exe_);
+    EXPECT_EQ("pre " + target + "\r\nlink\r\nsign " + target + "\r\npost " + target + "\r\n",
+              Order());
+
+    const std::wstring p = project_ + L"Tool.";
+    EXPECT_EQ(Ansi(L"Initial command line:\r\n" + line + L"\r\n\r\nFile names:\r\n[ ] " + exe_ +
+                   L"\r\n[*] " + p + L"LinkConfig\r\n[ ] " + p + L"LinkLog\r\n[ ] " + p +
+                   L"DEF\r\n[*] " + p + L"Compress.BAT\r\n[*] " + p + L"Sign.BAT\r\n[*] " + p +
+                   L"PreBuild.BAT\r\n[*] " + p +
+                   L"PostBuild.BAT\r\n\r\nModified command line:\r\n" + line),
+              ReadBytes(p + L"LinkLog"));
+    // Each script's output, both streams, is kept in the folder for temporary files.
+    EXPECT_EQ("pre says hello\r\npre complains \r\n", ReadBytes(temp_ + L"Vexmor Pre Build.TXT"));
+    EXPECT_EQ("sign says hello\r\nsign complains \r\n", ReadBytes(temp_ + L"Vexmor Sign.TXT"));
+    EXPECT_EQ("post says hello\r\npost complains \r\n",
+              ReadBytes(temp_ + L"Vexmor Post Build.TXT"));
+}
+
+TEST_F(Program, OptionsRewriteTheLineTheLinkerReceives) {
+    Project(L"Tool.LinkConfig",
+            L"# every switch option\r\n  console \r\nCOFF\r\nMAP\r\nmap-exports\r\n"
+            L"MAP_FIXUPS\r\nMAP_LINES\r\nDEF\r\nCOMMENT: Сборка \"пробная\" \r\n"
+            L"STUB:stubs\\dos stub.exe\r\nX-NOSIGN");
+    auto result = Link(L"/DEBUGTYPE:CV /SUBSYSTEM:WINDOWS,4.0 /debugtype:cv /subsystem:windows "
+                       L"/OUT:\"" +
+                       exe_ + L"\" /SUBSYSTEM:WINDOWS");
+    EXPECT_EQ(0u, result.ExitCode);
+    EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+    EXPECT_EQ(L"/DEBUGTYPE:COFF /SUBSYSTEM:CONSOLE,4.0 /debugtype:cv /subsystem:windows /OUT:\"" +
+                  exe_ +
+                  L"\" /SUBSYSTEM:CONSOLE /MAP /MAPINFO:EXPORTS /MAPINFO:FIXUPS "
+                  L"/MAPINFO:LINES /DEF:\"" +
+                  project_ +
+                  L"Tool.DEF\" /COMMENT:\"Сборка \"пробная\"\" "
+                  L"/STUB:\"" +
+                  project_ + L"stubs\\dos stub.exe\"",
+              Received());
+}
+
+TEST_F(Program, UnknownLinesAreWarnedAboutOneByOneAndTheRestStillWorks) {
+    Project(L"Tool.LinkConfig", L"Console # for the tests\r\ncoff\r\nкомпрессия\r\nMAP LINES");
+    auto result = Link(L"/DEBUGTYPE:CV /OUT:" + exe_);
+    ASSERT_EQ(3u, result.Boxes.size()) << e2e::Describe(result);
+    const std::wstring head = L"В конфиге обнаружена неизвестная опция!\r\n\r\n";
+    ExpectBox(result.Boxes[0], L"warning", head + L"CONSOLE # FOR THE TESTS");
+    ExpectBox(result.Boxes[1], L"warning", head + L"КОМПРЕССИЯ");
+    ExpectBox(result.Boxes[2], L"warning", head + L"MAP LINES");
+    EXPECT_EQ(L"/DEBUGTYPE:COFF /OUT:" + exe_, Received());
+}
+
+TEST_F(Program, CompressAndSignPreferTheProjectsScriptsOverTheSharedOnes) {
+    Script(bin_ + L"Vexmor Compress.BAT", L"shared-compress");
+    Script(bin_ + L"Vexmor Sign.BAT", L"shared-sign");
+    Project(L"Tool.LinkConfig", L"COMPRESS");
+    EXPECT_EQ(0u, Link(L"/OUT:" + exe_).ExitCode);
+    const std::string target = Utf8(exe_);
+    EXPECT_EQ("link\r\nshared-compress " + target + "\r\nshared-sign " + target + "\r\n", Order());
+
+    DeleteFileW((work_ + L"order.txt").c_str());
+    Script(project_ + L"Tool.Compress.BAT", L"compress");
+    Script(project_ + L"Tool.Sign.BAT", L"sign");
+    EXPECT_EQ(0u, Link(L"/OUT:" + exe_).ExitCode);
+    EXPECT_EQ("link\r\ncompress " + target + "\r\nsign " + target + "\r\n", Order());
+
+    DeleteFileW((work_ + L"order.txt").c_str());
+    Project(L"Tool.LinkConfig", L"nosign");
+    EXPECT_EQ(0u, Link(L"/OUT:" + exe_).ExitCode);
+    EXPECT_EQ("link\r\n", Order());
+}
+
+TEST_F(Program, AFailingPreBuildScriptIsReportedAndTheLinkGoesOn) {
+    Project(L"Tool.LinkConfig", L"");
+    Script(project_ + L"Tool.PreBuild.BAT", L"pre", 4);
+    auto result = Link(L"/OUT:" + exe_, {L"cancel"});
+    EXPECT_EQ(0u, result.ExitCode);
+    ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
+    ExpectBox(result.Boxes[0], L"warning",
+              project_ + L"Tool.PreBuild.BAT\r\n\r\nВо время выполнения pre build произошли ошибки."
+                         L"\r\n\r\nОткрыть файл с сообщениями об ошибках?",
+              true);
+    EXPECT_EQ("pre " + Utf8(exe_) + "\r\nlink\r\n", Order());
+    EXPECT_EQ("pre says hello\r\npre complains \r\n", ReadBytes(temp_ + L"Vexmor Pre Build.TXT"));
+    EXPECT_FALSE(e2e::WaitForFile(work_ + L"opened.txt", 1500ms)); // Cancel opens nothing
+}
+
+TEST_F(Program, AFailingSignScriptAnsweredOkOpensItsCapturedOutput) {
+    Project(L"Tool.LinkConfig", L"");
+    Script(project_ + L"Tool.Sign.BAT", L"sign", 1);
+    Script(project_ + L"Tool.PostBuild.BAT", L"post");
+    auto result = Link(L"/OUT:" + exe_, {L"ok"});
+    EXPECT_EQ(0u, result.ExitCode);
+    ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
+    ExpectBox(result.Boxes[0], L"warning",
+              project_ + L"Tool.Sign.BAT\r\n\r\nВо время подписывания произошли ошибки.\r\n\r\n"
+                         L"Открыть файл с сообщениями об ошибках?",
+              true);
+    // The build went on after the failed step.
+    EXPECT_EQ("link\r\nsign " + Utf8(exe_) + "\r\npost " + Utf8(exe_) + "\r\n", Order());
+    auto opened = e2e::WaitForFile(work_ + L"opened.txt", 10s);
+    ASSERT_TRUE(opened);
+    EXPECT_NE(std::string::npos, opened->find(Utf8(temp_ + L"Vexmor Sign.TXT"))) << *opened;
+}
+
+TEST_F(Program, AFailedLinkRunsNoPostLinkStepAndPassesItsCodeOn) {
+    linkerExit_ = 1;
+    Project(L"Tool.LinkConfig", L"COMPRESS");
+    Script(project_ + L"Tool.PreBuild.BAT", L"pre");
+    Script(project_ + L"Tool.Compress.BAT", L"compress");
+    Script(project_ + L"Tool.Sign.BAT", L"sign");
+    Script(project_ + L"Tool.PostBuild.BAT", L"post");
+    auto result = Link(L"/OUT:" + exe_);
+    EXPECT_EQ(1u, result.ExitCode);
+    EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+    EXPECT_EQ("pre " + Utf8(exe_) + "\r\nlink\r\n", Order());
+}
+
+// Holds a file open without sharing, as another program might.
+class HeldOpen {
+  public:
+    explicit HeldOpen(const std::wstring& path)
+        : handle_(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~HeldOpen() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    bool Ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+  private:
+    HANDLE handle_;
+};
+
+TEST_F(Program, AnOptionFileHeldOpenIsReportedAndTheLinkRunsUnchanged) {
+    Project(L"Tool.LinkConfig", L"CONSOLE");
+    Project(L"Tool.LinkLog", L"earlier log");
+    Script(project_ + L"Tool.PreBuild.BAT", L"pre");
+    HeldOpen held(project_ + L"Tool.LinkConfig");
+    ASSERT_TRUE(held.Ok());
+    const std::wstring line = L"/SUBSYSTEM:WINDOWS /OUT:" + exe_;
+    auto result = Link(line);
+    EXPECT_EQ(0u, result.ExitCode);
+    ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
+    ExpectBox(result.Boxes[0], L"error",
+              project_ + L"Tool.LinkConfig\r\n\r\nНе удаётся прочитать файл настроек!");
+    EXPECT_EQ(line, Received());
+    EXPECT_EQ("link\r\n", Order());
+    EXPECT_EQ("earlier log", ReadBytes(project_ + L"Tool.LinkLog"));
+}
+
+TEST_F(Program, ALockedLogLeavesTheEarlierOneIntactAndTheBuildGoesOn) {
+    Project(L"Tool.LinkConfig", L"CONSOLE");
+    Project(L"Tool.LinkLog", L"earlier log");
+    auto result = [&] {
+        HeldOpen held(project_ + L"Tool.LinkLog");
+        EXPECT_TRUE(held.Ok());
+        return Link(L"/SUBSYSTEM:WINDOWS /OUT:" + exe_);
+    }();
+    EXPECT_EQ(0u, result.ExitCode);
+    EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+    EXPECT_EQ(L"/SUBSYSTEM:CONSOLE /OUT:" + exe_, Received());
+    EXPECT_EQ("earlier log", ReadBytes(project_ + L"Tool.LinkLog"));
+    // No temporary file of the log's is left behind.
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(project_))) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(2u, files); // the option file and the log
+}
+
+TEST_F(Program, ACyrillicCommentFromTheCodePageReachesTheLinkerAsTheSameText) {
+    ASSERT_EQ(1251u, GetACP()) << "run the end-to-end tests with LC_ALL=ru_RU.UTF-8";
+    WriteBytes(project_ + L"Tool.LinkConfig", "COMMENT:\xD1\xE1\xEE\xF0\xEA\xE0 \xB9 5"); // 1251
+    EXPECT_EQ(0u, Link(L"/OUT:" + exe_).ExitCode);
+    EXPECT_EQ(L"/OUT:" + exe_ + L" /COMMENT:\"Сборка № 5\"", Received());
+}
+
+} // namespace
