@@ -15,7 +15,7 @@ trap 'scripts/wine-session.sh stop >/dev/null 2>&1 || true' EXIT
 build=$(pwd)/build/win64
 demo=$build/demo
 rm -rf "$demo"
-mkdir -p "$demo/bin" "$demo/Sample Project" "$demo/temp"
+mkdir -p "$demo/bin" "$demo/Sample Project"
 cp "$build/bin/VexmorLink.exe" "$build/bin/QZVSP0100A.DLL" "$build/bin/QZVSP0100B.DLL" \
    "$build/bin/ReadMe.TXT" "$demo/bin/"
 cp "$build/tests/LINK2.exe" "$demo/bin/LINK2.EXE" # a stand-in for the real linker
@@ -23,32 +23,41 @@ project="$demo/Sample Project"
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 crlf() { sed 's/$/\r/'; }
 
-export TEMP="$(winpath "$demo/temp")" TMP="$(winpath "$demo/temp")"
 export VEXMOR_STANDIN_RECORD="$(winpath "$demo/linker-received.txt")"
+# The scripts' output lands in the prefix user's folder for temporary files.
+temp=$(dirname "$(find "$WINEPREFIX/drive_c/users" -maxdepth 2 -iname temp -type d | grep -v /Public/ | head -1)/x")
+rm -f "$temp"/Vexmor*.TXT
+
+# Runs the program through the dialog driver, which answers every box with OK and prints it.
+# The command line goes through a file: Wine would quote Unix arguments once more.
 run() {
-    scripts/wine-run.sh "$build/tests/DialogDriver.exe" -- "$(winpath "$demo/bin/VexmorLink.exe")" "$@" \
-        | tr -d '\r'
+    printf '%s' "\"$(winpath "$demo/bin/VexmorLink.exe")\" $1" > "$demo/command.txt"
+    scripts/wine-run.sh "$build/tests/DialogDriver.exe" --command-file "$(winpath "$demo/command.txt")" \
+        | tr -d '\r' || true
 }
 show() { echo; echo "---- $1"; tr -d '\r' < "$2" | iconv -f "${3:-UTF-8}" -t UTF-8; echo; }
 
 out="$(winpath "$project/Tool.exe")"
-args=(/NOLOGO /SUBSYSTEM:WINDOWS,4.0 /DEBUGTYPE:CV "main.obj" "/OUT:\"$out\"")
+line="/NOLOGO /SUBSYSTEM:WINDOWS,4.0 /DEBUGTYPE:CV main.obj /OUT:\"$out\""
+echo "The development environment's linker command line:"
+echo "  $line"
+echo
 
 echo "==== 1. A project without an option file: the link passes through unchanged"
-run "${args[@]}" || true
+run "$line"
 show "the linker received" "$demo/linker-received.txt"
 
 echo "==== 2. The same project with an option file and build scripts"
 printf '%s\n' '# Options of the sample project' 'CONSOLE' 'COFF' 'MAP' 'MAP_LINES' \
-    'COMMENT:Сборка «Образец»' 'X-DEF' | crlf | iconv -f UTF-8 -t CP1251 > "$project/Tool.LinkConfig"
+    'COMMENT:Сборка «Образец»' 'X-DEF' 'STRIP' | crlf | iconv -f UTF-8 -t CP1251 > "$project/Tool.LinkConfig"
 printf '%s\n' '@echo off' 'echo pre-build: preparing %1' | crlf > "$project/Tool.PreBuild.BAT"
-printf '%s\n' '@echo off' 'echo sign: signing %1' 'echo sign: certificate store not found 1>&2' \
+printf '%s\n' '@echo off' 'echo sign: signing %1' 'echo sign: no certificate configured, skipped 1>&2' \
     'exit /b 0' | crlf > "$project/Tool.Sign.BAT"
 printf '%s\n' '@echo off' 'echo post-build: copying %1 to the release folder' | crlf > "$project/Tool.PostBuild.BAT"
-run "${args[@]}" || true
+run "$line"
 show "option file Tool.LinkConfig" "$project/Tool.LinkConfig" CP1251
 show "build log Tool.LinkLog" "$project/Tool.LinkLog" CP1251
 for f in "Vexmor Pre Build.TXT" "Vexmor Sign.TXT" "Vexmor Post Build.TXT"; do
-    show "captured output $f" "$demo/temp/$f" CP1251
+    show "captured output $f" "$temp/$f" CP1251
 done
 show "the linker received" "$demo/linker-received.txt"
