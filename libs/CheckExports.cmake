@@ -1,7 +1,9 @@
 # Checks that a DLL exports exactly the given names, undecorated: callers find the operations
 # by these names, so "TrimEx@8" or a missing name breaks them at load time.
 # Use: cmake -DOBJDUMP=<objdump> -DDLL=<file> -DNAMES=<a,b,...> -P CheckExports.cmake
-execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE status)
+# objdump speaks the locale's language; the table is looked for by its English heading.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env LC_ALL=C LANGUAGE=C ${OBJDUMP} -p ${DLL}
+                OUTPUT_VARIABLE dump RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
     message(FATAL_ERROR "${OBJDUMP} failed on ${DLL}")
 endif()

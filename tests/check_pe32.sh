@@ -2,6 +2,7 @@
 # Checks that each file is a 32-bit x86 PE image; with --imports, that the program imports the
 # two support libraries by name.
 set -eu
+export LC_ALL=C LANGUAGE=C # objdump is read by its English words
 objdump=i686-w64-mingw32-objdump
 status=0
 check_imports=""

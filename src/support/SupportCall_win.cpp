@@ -2,26 +2,24 @@
 
 #include "support/SupportFailure.h"
 
+#include "QZVSP0100A/QZVSP0100A_api.h"
+
 #include <cstdint>
 
 namespace {
 
-// The system's text for a status, empty when it has none. Win32 codes wrapped in an HRESULT
-// are looked up as themselves, which every system knows.
+// The system's text for a status. Win32 codes wrapped in an HRESULT are looked up as themselves,
+// which every system knows; the string library words them as the program does everywhere else.
 std::wstring StatusText(HRESULT status) {
     DWORD code = static_cast<DWORD>(status);
     if (HRESULT_FACILITY(status) == FACILITY_WIN32) code = HRESULT_CODE(status);
-    wchar_t* buffer = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
-    std::wstring text;
-    if (length != 0 && buffer) text.assign(buffer, length);
-    if (buffer) LocalFree(buffer);
-    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' ')) {
-        text.pop_back();
+    BSTR text = nullptr;
+    std::wstring result;
+    if (SUCCEEDED(::GetAPIErrorDescription(code, &text)) && text) {
+        result.assign(text, SysStringLen(text));
     }
-    return text;
+    SysFreeString(text);
+    return result;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // its linker, with a stand-in LINK2.EXE beside it, real option files and .BAT scripts, and every
 // message box read and answered by the dialog driver.
 #include "E2eFixture.h"
+#include "platform/AnsiFile.h"
 
 #include <chrono>
 #include <string>
@@ -15,14 +16,7 @@ using e2e::WriteBytes;
 
 const std::wstring kTitle = L"Vexmor Link";
 
-std::string Ansi(const std::wstring& text) {
-    int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                   0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
-    return bytes;
-}
+std::string Ansi(const std::wstring& text) { return platform::ToAnsi(text); }
 
 // One folder per test: bin\ holds the program, its libraries and the stand-in linker as an
 // installation would; project\ the output file's folder; temp\ the folder for temporary files.
