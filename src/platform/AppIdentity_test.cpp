@@ -6,11 +6,11 @@ using platform::ArgumentText;
 
 TEST(ArgumentText, SkipsTheProgramNameQuotedOrNotAndTheBlanksAfterIt) {
     EXPECT_EQ(L"/OUT:a.exe /DLL", ArgumentText(L"LINK.EXE /OUT:a.exe /DLL"));
-    EXPECT_EQ(L"/OUT:a.exe", ArgumentText(L"\"C:\\Program Files\\VB\\LINK.EXE\" \t /OUT:a.exe"));
-    EXPECT_EQ(L"/OUT:a.exe", ArgumentText(L"\"C:\\VB\\LINK.EXE\"/OUT:a.exe"));
+    EXPECT_EQ(L"/OUT:a.exe", ArgumentText(L"\"C:\\Program Files\\DevEnv\\LINK.EXE\" \t /OUT:a.exe"));
+    EXPECT_EQ(L"/OUT:a.exe", ArgumentText(L"\"C:\\DevEnv\\LINK.EXE\"/OUT:a.exe"));
     EXPECT_EQ(L"x\t ", ArgumentText(L"LINK.EXE\tx\t "));
     EXPECT_EQ(L"", ArgumentText(L"LINK.EXE"));
-    EXPECT_EQ(L"", ArgumentText(L"\"C:\\VB\\LINK.EXE\"  "));
+    EXPECT_EQ(L"", ArgumentText(L"\"C:\\DevEnv\\LINK.EXE\"  "));
     EXPECT_EQ(L"", ArgumentText(L"\"C:\\unclosed LINK.EXE /OUT:a.exe"));
     EXPECT_EQ(L"", ArgumentText(L""));
 }

@@ -28,9 +28,9 @@ void ExpectInOrder(const std::string& text, std::initializer_list<const char*> p
 } // namespace
 
 TEST(BuildCommandLine, ProgramsAreQuotedAndFollowedByABlank) {
-    EXPECT_EQ(modLauncher::BuildCommandLine(L"C:\\VB\\LINK2.EXE", L"/OUT:\"a b.exe\" x.obj"),
-              L"\"C:\\VB\\LINK2.EXE\" /OUT:\"a b.exe\" x.obj");
-    EXPECT_EQ(modLauncher::BuildCommandLine(L"C:\\VB\\LINK2.EXE", L""), L"\"C:\\VB\\LINK2.EXE\" ");
+    EXPECT_EQ(modLauncher::BuildCommandLine(L"C:\\DevEnv\\LINK2.EXE", L"/OUT:\"a b.exe\" x.obj"),
+              L"\"C:\\DevEnv\\LINK2.EXE\" /OUT:\"a b.exe\" x.obj");
+    EXPECT_EQ(modLauncher::BuildCommandLine(L"C:\\DevEnv\\LINK2.EXE", L""), L"\"C:\\DevEnv\\LINK2.EXE\" ");
 }
 
 TEST(BuildCommandLine, OnlyBatScriptsGoThroughTheInterpreter) {
