@@ -1,6 +1,6 @@
 #include "config/modConfig.h"
 
-#include "driver/BuildContext.h"
+#include "context/BuildContext.h"
 #include "platform/AnsiFile.h"
 #include "platform/MessageBox.h"
 #include "support/AppError.h"

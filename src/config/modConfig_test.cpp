@@ -1,7 +1,7 @@
 #include "config/modConfig.h"
 
 #include "Fakes.h"
-#include "driver/BuildContext.h"
+#include "context/BuildContext.h"
 #include "platform/AnsiFile.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // project's build steps around it.
 #pragma once
 
-#include "driver/BuildContext.h"
+#include "context/BuildContext.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 #include "log/modLog.h"
 
-#include "driver/BuildContext.h"
+#include "context/BuildContext.h"
 #include "platform/AnsiFile.h"
 #include "support/AppError.h"
 #include "support/QZVSP0100A.h"

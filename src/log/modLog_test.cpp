@@ -1,7 +1,7 @@
 #include "log/modLog.h"
 
 #include "Fakes.h"
-#include "driver/BuildContext.h"
+#include "context/BuildContext.h"
 
 #include <gtest/gtest.h>
 

@@ -6,12 +6,15 @@
 //   VEXMOR_STANDIN_ORDER     file that gets the line "link" appended (order of build steps)
 //   VEXMOR_STANDIN_SLEEP_MS  wait this long first
 //   VEXMOR_STANDIN_EXIT      exit code, decimal or 0x-hex (default 0)
+//   VEXMOR_STANDIN_OUTPUT    file copied to the /OUT: path, as a real link would write it
 #include "HelperCommon.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <cwctype>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -32,6 +35,20 @@ bool WriteFileText(const std::wstring& path, std::string_view bytes, bool append
 void Print(DWORD stream, std::string_view text) {
     HANDLE handle = GetStdHandle(stream);
     if (handle != nullptr && handle != INVALID_HANDLE_VALUE) e2e::WriteAll(handle, text);
+}
+
+// The name after the first /OUT: (any case), quoted or up to the next blank or tab.
+std::wstring OutputName(std::wstring_view arguments) {
+    std::wstring upper(arguments);
+    for (auto& c : upper) c = static_cast<wchar_t>(towupper(c));
+    std::size_t at = upper.find(L"/OUT:");
+    if (at == std::wstring::npos) return {};
+    std::wstring_view rest = arguments.substr(at + 5);
+    if (!rest.empty() && rest.front() == L'"') {
+        rest.remove_prefix(1);
+        return std::wstring(rest.substr(0, rest.find(L'"')));
+    }
+    return std::wstring(rest.substr(0, rest.find_first_of(L" \t")));
 }
 
 } // namespace
@@ -65,6 +82,14 @@ int main() {
     if (auto order = e2e::GetEnv(L"VEXMOR_STANDIN_ORDER")) {
         if (!WriteFileText(*order, "link\r\n", true)) {
             Print(STD_ERROR_HANDLE, "stand-in linker: cannot append to the order file\r\n");
+            return static_cast<int>(BadSettingExitCode);
+        }
+    }
+
+    if (auto output = e2e::GetEnv(L"VEXMOR_STANDIN_OUTPUT")) {
+        std::wstring target = OutputName(e2e::ArgumentText(GetCommandLineW()));
+        if (target.empty() || !CopyFileW(output->c_str(), target.c_str(), FALSE)) {
+            Print(STD_ERROR_HANDLE, "stand-in linker: cannot write the output file\r\n");
             return static_cast<int>(BadSettingExitCode);
         }
     }

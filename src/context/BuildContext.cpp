@@ -1,4 +1,4 @@
-#include "driver/BuildContext.h"
+#include "context/BuildContext.h"
 
 #include "support/QZVSP0100B.h"
 

@@ -1,11 +1,11 @@
 // The record of one run: the output file, the names derived from it, the command line and
-// the project's options.
+// the project's options. Every subsystem receives it; it sits below all of them.
 #pragma once
-
-#include "config/CConfig.h"
 
 #include <memory>
 #include <string>
+
+class CConfig;
 
 struct BuildContext {
     std::wstring ExeFileName;
