@@ -1,7 +1,9 @@
 #include "driver/modMain.h"
 
 #include "config/modConfig.h"
+#include "config/CConfig.h"
 #include "log/modLog.h"
+#include "manifest/modManifestMain.h"
 #include "platform/AppIdentity.h"
 #include "platform/MessageBox.h"
 #include "process/modLauncher.h"
@@ -208,6 +210,10 @@ void DoAdditionalStepsPost(const BuildContext& context) {
     if (config.SET_SIGN()) {
         RunStepScript(context.SignBatFileName, L"Vexmor Sign.BAT", context, L"Vexmor Sign.TXT",
                       L"Во время подписывания произошли ошибки.");
+    }
+    // A program gets its manifest unless told not to; a library only when asked for one.
+    if (!config.SET_NOMANIFEST() && (config.SET_MANIFEST() || !context.IsDLL)) {
+        modManifestMain::WriteManifest(context);
     }
     if (QZVSP0100B::IsFileExist(context.PostBuildBatFileName)) {
         modLauncher::LaunchBATFile(context.PostBuildBatFileName, context.ExeFileName,

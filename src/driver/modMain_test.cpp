@@ -1,6 +1,7 @@
 #include "driver/modMain.h"
 
 #include "Fakes.h"
+#include "config/CConfig.h"
 #include "log/modLog.h"
 
 #include <gtest/gtest.h>
@@ -228,4 +229,35 @@ TEST_F(DriverTest, AnUnexpectedErrorIsShownWithItsNumberAndNeverEndsWithZero) {
               fakes::Get().Messages[0].Text);
     EXPECT_EQ(platform::Icon::Error, fakes::Get().Messages[0].Icon);
     EXPECT_NE(std::wstring::npos, fakes::Get().Messages[2].Text.find(L"Error number: 0x80040000"));
+}
+
+TEST_F(DriverTest, TheManifestStepFollowsTheDecisionTable) {
+    FileVersionRecord record;
+    record.Major = 1;
+    record.Description = L"Tool";
+    fakes::Get().Versions[exe] = record;
+    const auto manifest = folder / "Tool.exe.manifest";
+    struct Case {
+        const char* options;
+        bool library;
+        bool written;
+    } cases[] = {
+        {"", false, true},           {"NOMANIFEST", false, false},
+        {"MANIFEST", false, true},   {"", true, false},
+        {"MANIFEST", true, true},    {"MANIFEST\r\nNOMANIFEST", true, false},
+        {"NOMANIFEST\r\nMANIFEST", false, false},
+    };
+    for (const Case& c : cases) {
+        std::filesystem::remove(manifest);
+        Touch("Tool.LinkConfig", c.options);
+        EXPECT_EQ(0u, Run(L"/OUT:" + exe + (c.library ? L" /DLL" : L"") + L" x.obj"));
+        EXPECT_EQ(c.written, std::filesystem::exists(manifest)) << c.options << " " << c.library;
+    }
+    // A failed link writes none.
+    std::filesystem::remove(manifest);
+    Touch("Tool.LinkConfig", "MANIFEST");
+    fakes::Get().LinkerExitCode = 1;
+    EXPECT_EQ(1u, Run(L"/OUT:" + exe));
+    EXPECT_FALSE(std::filesystem::exists(manifest));
+    EXPECT_TRUE(fakes::Get().Messages.empty());
 }

@@ -1,6 +1,7 @@
 // Text files in the system's ANSI code page, and safe replacement of a file's content.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -14,7 +15,8 @@ bool ReadWholeFile(const std::wstring& fileName, std::string& bytes);
 
 // Replaces the file's content with bytes: written whole to a temporary file in the same folder,
 // then moved over the old file. On any failure the old file stays as it was and no temporary
-// file is left behind. False on failure.
-bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes);
+// file is left behind. False on failure, with the platform's error code in *error when given.
+bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,
+                        std::uint32_t* error = nullptr);
 
 } // namespace platform

@@ -1,6 +1,7 @@
 // Native stand-ins for the unit tests: the "ANSI code page" is Latin-1 here, file names UTF-8.
 #include "platform/AnsiFile.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -49,20 +50,24 @@ bool ReadWholeFile(const std::wstring& fileName, std::string& bytes) {
     return !in.bad();
 }
 
-bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes) {
+bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,
+                        std::uint32_t* error) {
     std::string target = Utf8Path(fileName);
     std::string temp = target + ".tmp" + std::to_string(getpid());
+    auto failed = [&] {
+        if (error) *error = errno != 0 ? static_cast<std::uint32_t>(errno) : 5;
+        std::remove(temp.c_str());
+        return false;
+    };
+    errno = 0;
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
         if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
-            std::remove(temp.c_str());
-            return false;
+            return failed();
         }
     }
-    if (std::rename(temp.c_str(), target.c_str()) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
+    if (std::rename(temp.c_str(), target.c_str()) != 0) return failed();
+    if (error) *error = 0;
     return true;
 }
 

@@ -51,33 +51,46 @@ bool ReadWholeFile(const std::wstring& fileName, std::string& bytes) {
     return ok;
 }
 
-bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes) {
+bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,
+                        std::uint32_t* error) {
+    DWORD failure = ERROR_SUCCESS;
+    auto fail = [&failure](DWORD code) {
+        if (failure == ERROR_SUCCESS) failure = code != ERROR_SUCCESS ? code : ERROR_WRITE_FAULT;
+    };
     size_t slash = fileName.find_last_of(L"\\/");
     std::wstring folder = slash == std::wstring::npos ? std::wstring(L".") : fileName.substr(0, slash + 1);
     wchar_t temp[MAX_PATH + 1] = {};
     // The temporary file sits beside the target so that the final move stays on one volume.
-    if (folder.size() > MAX_PATH - 14 || !GetTempFileNameW(folder.c_str(), L"vxl", 0, temp)) {
+    if (folder.size() > MAX_PATH - 14) {
+        fail(ERROR_FILENAME_EXCED_RANGE);
+    } else if (!GetTempFileNameW(folder.c_str(), L"vxl", 0, temp)) {
+        fail(GetLastError());
+    }
+    if (failure != ERROR_SUCCESS) {
+        if (error) *error = failure;
         return false;
     }
     HANDLE file = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                               nullptr);
-    bool ok = file != INVALID_HANDLE_VALUE;
+    if (file == INVALID_HANDLE_VALUE) fail(GetLastError());
     size_t done = 0;
-    while (ok && done < bytes.size()) {
+    while (failure == ERROR_SUCCESS && done < bytes.size()) {
         DWORD wrote = 0;
         if (!WriteFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &wrote,
                        nullptr) ||
             wrote == 0) {
-            ok = false;
+            fail(GetLastError());
         }
         done += wrote;
     }
-    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file)) ok = false;
-    if (ok) {
-        ok = MoveFileExW(temp, fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file)) fail(GetLastError());
+    if (failure == ERROR_SUCCESS &&
+        !MoveFileExW(temp, fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        fail(GetLastError());
     }
-    if (!ok) DeleteFileW(temp);
-    return ok;
+    if (failure != ERROR_SUCCESS) DeleteFileW(temp);
+    if (error) *error = failure;
+    return failure == ERROR_SUCCESS;
 }
 
 } // namespace platform

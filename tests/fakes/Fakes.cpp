@@ -1,6 +1,8 @@
 #include "Fakes.h"
 
+#include "manifest/ManifestXml.h"
 #include "platform/AppIdentity.h"
+#include "platform/LocalTime.h"
 #include "process/modLauncher.h"
 
 #include "support/QZVSP0100B.h"
@@ -60,3 +62,77 @@ bool LaunchBATFile(const std::wstring& ScriptFile, const std::wstring& TargetFil
 }
 
 } // namespace modLauncher
+
+namespace platform {
+
+std::wstring LocalDateTimeText() { return fakes::Get().DateTimeText; }
+
+} // namespace platform
+
+namespace modVersion {
+
+bool GetVersion(const std::wstring& FileName, FileVersionRecord& Record) {
+    auto& state = fakes::Get();
+    state.VersionReads.push_back(FileName);
+    Record = FileVersionRecord();
+    auto found = state.Versions.find(FileName);
+    if (found == state.Versions.end()) return false;
+    Record = found->second;
+    return true;
+}
+
+} // namespace modVersion
+
+namespace TypeLibReader {
+namespace {
+
+class FakeTypeLibInfo : public TypeLibInfo {
+  public:
+    explicit FakeTypeLibInfo(fakes::FakeTypeLib lib) : lib_(std::move(lib)) {}
+    std::wstring ContainingFile() const override { return Check(L"ContainingFile", lib_.ContainingFile); }
+    std::wstring Name() const override { return Check(L"Name", lib_.Name); }
+    std::wstring GUID() const override { return Check(L"GUID", lib_.GUID); }
+    std::uint16_t MajorVersion() const override { return Check(L"MajorVersion", lib_.MajorVersion); }
+    std::uint16_t MinorVersion() const override { return Check(L"MinorVersion", lib_.MinorVersion); }
+    std::size_t CoClassCount() const override { return lib_.CoClasses.size(); }
+    CoClassInfo CoClass(std::size_t index) const override {
+        return Check(L"CoClass", lib_.CoClasses.at(index));
+    }
+    std::size_t InterfaceCount() const override { return lib_.Interfaces.size(); }
+    InterfaceInfo Interface(std::size_t index) const override {
+        return Check(L"Interface", lib_.Interfaces.at(index));
+    }
+
+  private:
+    template <typename T> T Check(const wchar_t* member, T value) const {
+        if (lib_.FailingMember == member) throw fakes::FakeFailure;
+        return value;
+    }
+    fakes::FakeTypeLib lib_;
+};
+
+} // namespace
+
+std::unique_ptr<TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName) {
+    auto& state = fakes::Get();
+    if (auto error = state.TypeLibErrors.find(FileName); error != state.TypeLibErrors.end()) {
+        throw error->second;
+    }
+    auto lib = state.TypeLibs.find(FileName);
+    if (lib == state.TypeLibs.end()) throw AppError(kNoTypeLibNumber, L"Нет библиотеки типов.");
+    return std::make_unique<FakeTypeLibInfo>(lib->second);
+}
+
+} // namespace TypeLibReader
+
+namespace ManifestXml {
+
+bool ReadIdentityAttributes(const std::wstring& FileName, std::vector<std::wstring>& Attributes) {
+    auto& identities = fakes::Get().ManifestIdentities;
+    auto found = identities.find(FileName);
+    if (found == identities.end()) return false;
+    Attributes = found->second;
+    return true;
+}
+
+} // namespace ManifestXml

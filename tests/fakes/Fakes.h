@@ -1,10 +1,15 @@
 // Recording fakes of the platform and the process layer for the native unit tests.
 #pragma once
 
+#include "manifest/TypeLibReader.h"
 #include "platform/MessageBox.h"
+#include "support/AppError.h"
+#include "version/modVersion.h"
 
 #include <cstdint>
 #include <deque>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +34,20 @@ struct LaunchCall {
     std::wstring FailureText;
 };
 
+// A type library as the fake reader hands it out. FailingMember names the reader ("Name",
+// "GUID", "CoClass", "Interface", ...) that fails with FakeFailure when it is called.
+struct FakeTypeLib {
+    std::wstring ContainingFile;
+    std::wstring Name;
+    std::wstring GUID;
+    std::uint16_t MajorVersion = 1;
+    std::uint16_t MinorVersion = 0;
+    std::vector<TypeLibReader::CoClassInfo> CoClasses;
+    std::vector<TypeLibReader::InterfaceInfo> Interfaces;
+    std::wstring FailingMember;
+};
+inline const AppError FakeFailure{0x80004005u, L"Сбой компонента."};
+
 struct State {
     std::vector<ShownMessage> Messages;
     std::deque<platform::Answer> Answers; // answers to OK/Cancel boxes, in order; then Ok
@@ -38,6 +57,16 @@ struct State {
     bool LinkerStarts = true;        // false: the linker fails to start
     std::uint32_t StartError = 2;    // the platform error of a failed start
     std::int32_t LinkerExitCode = 0; // the exit code of a started linker
+
+    // Version records by file name; a file not listed has no readable version resource.
+    std::map<std::wstring, FileVersionRecord> Versions;
+    std::vector<std::wstring> VersionReads;
+    // Type libraries and load failures by file name; a file in neither carries no type library.
+    std::map<std::wstring, FakeTypeLib> TypeLibs;
+    std::map<std::wstring, AppError> TypeLibErrors;
+    // assemblyIdentity attributes of referenced manifests by file name; not listed: unreadable.
+    std::map<std::wstring, std::vector<std::wstring>> ManifestIdentities;
+    std::wstring DateTimeText = L"07.12.2026 9:05:01";
 };
 
 // The one state of the fakes; Reset() before each test.

@@ -1,0 +1,53 @@
+#include "manifest/modManifestMain.h"
+
+#include "context/BuildContext.h"
+#include "manifest/modManifestConstructor.h"
+#include "platform/AnsiFile.h"
+#include "platform/MessageBox.h"
+#include "support/AppError.h"
+#include "support/QZVSP0100A.h"
+
+#include <cstdint>
+
+namespace modManifestMain {
+namespace {
+
+void ShowWriteFailure(const BuildContext& context, std::uint32_t number,
+                      const std::wstring& description) {
+    std::wstring shownNumber;
+    try {
+        shownNumber = QZVSP0100A::GetErrorNumber(static_cast<std::int32_t>(number));
+    } catch (const AppError&) {
+        shownNumber = std::to_wstring(number);
+    }
+    platform::ShowMessage(context.ManifestFileName +
+                              L"\r\n\r\nВо время записи манифеста возникла ошибка.\r\n\r\n"
+                              L"Error number: " +
+                              shownNumber + L"\r\nDescription:  " + description,
+                          platform::Icon::Error);
+}
+
+} // namespace
+
+std::string ApplyPadding(std::string bytes) {
+    // Windows reads a manifest resource or file in whole 32-bit units.
+    while (bytes.size() % 4 != 0) bytes += ' ';
+    return bytes;
+}
+
+void WriteManifest(const BuildContext& context) {
+    const std::wstring text = modManifestConstructor::GetManifestText(context);
+    if (text.empty()) return; // the failure has been shown; an earlier manifest stays as it was
+    try {
+        const std::string bytes = ApplyPadding(QZVSP0100A::UnicodeToUtf8(text));
+        std::uint32_t error = 0;
+        // Whole or not at all: a failed write leaves an earlier manifest as it was.
+        if (!platform::ReplaceFileContent(context.ManifestFileName, bytes, &error)) {
+            ShowWriteFailure(context, error, QZVSP0100A::GetAPIErrorDescription(error));
+        }
+    } catch (const AppError& failure) {
+        ShowWriteFailure(context, failure.Number, failure.Description);
+    }
+}
+
+} // namespace modManifestMain

@@ -1,0 +1,16 @@
+// The manifest file beside the output file.
+#pragma once
+
+#include <string>
+
+struct BuildContext;
+
+namespace modManifestMain {
+
+// Builds the manifest and replaces ManifestFileName with it, whole or not at all. Every failure
+// is shown to the user here; the build goes on.
+void WriteManifest(const BuildContext& context);
+// The bytes lengthened with blanks to a multiple of four.
+std::string ApplyPadding(std::string bytes);
+
+} // namespace modManifestMain
