@@ -6,7 +6,8 @@
 //   VEXMOR_STANDIN_ORDER     file that gets the line "link" appended (order of build steps)
 //   VEXMOR_STANDIN_SLEEP_MS  wait this long first
 //   VEXMOR_STANDIN_EXIT      exit code, decimal or 0x-hex (default 0)
-//   VEXMOR_STANDIN_OUTPUT    file copied to the /OUT: path, as a real link would write it
+//   VEXMOR_STANDIN_OUTPUT    file copied to the /OUT: path (when there is one), as a real link
+//                            would write it
 #include "HelperCommon.h"
 
 #include <windows.h>
@@ -88,7 +89,7 @@ int main() {
 
     if (auto output = e2e::GetEnv(L"VEXMOR_STANDIN_OUTPUT")) {
         std::wstring target = OutputName(e2e::ArgumentText(GetCommandLineW()));
-        if (target.empty() || !CopyFileW(output->c_str(), target.c_str(), FALSE)) {
+        if (!target.empty() && !CopyFileW(output->c_str(), target.c_str(), FALSE)) {
             Print(STD_ERROR_HANDLE, "stand-in linker: cannot write the output file\r\n");
             return static_cast<int>(BadSettingExitCode);
         }

@@ -1,8 +1,7 @@
 // The program end to end: the real win64 build started as the development environment starts
 // its linker, with a stand-in LINK2.EXE beside it, real option files and .BAT scripts, and every
 // message box read and answered by the dialog driver.
-#include "E2eFixture.h"
-#include "platform/AnsiFile.h"
+#include "ProgramFixture.h"
 
 #include <chrono>
 #include <string>
@@ -13,76 +12,6 @@ namespace {
 using namespace std::chrono_literals;
 using e2e::ReadBytes;
 using e2e::WriteBytes;
-
-const std::wstring kTitle = L"Vexmor Link";
-
-std::string Ansi(const std::wstring& text) { return platform::ToAnsi(text); }
-
-// One folder per test: bin\ holds the program, its libraries and the stand-in linker as an
-// installation would; project\ the output file's folder; temp\ the folder for temporary files.
-class Program : public e2e::E2eTest {
-  protected:
-    void SetUp() override {
-        E2eTest::SetUp();
-        if (HasFatalFailure()) return;
-        bin_ = work_ + L"bin\\";
-        project_ = work_ + L"project\\";
-        temp_ = work_ + L"temp\\";
-        for (const auto& folder : {bin_, project_, temp_}) {
-            std::filesystem::create_directories(std::filesystem::path(folder));
-        }
-        const std::wstring built = testsDir_ + L"..\\bin\\";
-        for (const wchar_t* name : {L"VexmorLink.exe", L"QZVSP0100A.DLL", L"QZVSP0100B.DLL"}) {
-            ASSERT_TRUE(CopyFileW((built + name).c_str(), (bin_ + name).c_str(), FALSE)) << name;
-        }
-        ASSERT_TRUE(CopyFileW(Tool(L"LINK2.exe").c_str(), (bin_ + L"LINK2.EXE").c_str(), FALSE));
-        exe_ = project_ + L"Tool.exe";
-    }
-
-    // Runs the program with this argument text; answers boxes in order as given.
-    e2e::RunResult Link(const std::wstring& arguments, std::vector<std::wstring> answers = {}) {
-        auto options = Options(e2e::QuoteArgument(bin_ + L"VexmorLink.exe") + L" " + arguments);
-        options.Env = {{L"VEXMOR_STANDIN_RECORD", work_ + L"received.txt"},
-                       {L"VEXMOR_STANDIN_ORDER", work_ + L"order.txt"},
-                       {L"VEXMOR_STANDIN_EXIT", std::to_wstring(linkerExit_)},
-                       {L"VEXMOR_OPEN_RECORD", work_ + L"opened.txt"},
-                       {L"TEMP", temp_},
-                       {L"TMP", temp_}};
-        options.Answers = std::move(answers);
-        auto result = e2e::Run(options);
-        EXPECT_FALSE(result.TimedOut) << e2e::Describe(result);
-        return result;
-    }
-    // The argument text the stand-in linker received, or nothing when it did not run.
-    std::optional<std::wstring> Received() {
-        auto bytes = ReadBytes(work_ + L"received.txt");
-        if (!bytes) return std::nullopt;
-        return e2e::FromUtf8(*bytes);
-    }
-    void Project(const wchar_t* name, const std::wstring& text) {
-        WriteBytes(project_ + name, Ansi(text));
-    }
-    // A script that appends its name and first argument to order.txt and exits with code.
-    void Script(const std::wstring& path, const wchar_t* label, int code = 0) {
-        WriteBytes(path, Ansi(L"@echo off\r\necho " + std::wstring(label) + L" %~1>>\"" + work_ +
-                              L"order.txt\"\r\necho " + label + L" says hello\r\necho " + label +
-                              L" complains 1>&2\r\nexit /b " + std::to_wstring(code) + L"\r\n"));
-    }
-    std::string Order() { return ReadBytes(work_ + L"order.txt").value_or(""); }
-    std::string Utf8(const std::wstring& text) { return e2e::ToUtf8(text); }
-
-    std::wstring bin_, project_, temp_, exe_;
-    std::uint32_t linkerExit_ = 0;
-};
-
-void ExpectBox(const e2e::BoxRecord& box, const wchar_t* icon, const std::wstring& text,
-               bool cancel = false) {
-    EXPECT_EQ(kTitle, box.Caption);
-    EXPECT_EQ(icon, box.Icon);
-    EXPECT_EQ(text, box.Text);
-    EXPECT_TRUE(box.HasOk);
-    EXPECT_EQ(cancel, box.HasCancel);
-}
 
 // --- start-up and pass-through ----------------------------------------------------------------
 
@@ -275,21 +204,6 @@ TEST_F(Program, AFailedLinkRunsNoPostLinkStepAndPassesItsCodeOn) {
     EXPECT_EQ("pre " + Utf8(exe_) + "\r\nlink\r\n", Order());
 }
 
-// Holds a file open without sharing, as another program might.
-class HeldOpen {
-  public:
-    explicit HeldOpen(const std::wstring& path)
-        : handle_(CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~HeldOpen() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-    }
-    bool Ok() const { return handle_ != INVALID_HANDLE_VALUE; }
-
-  private:
-    HANDLE handle_;
-};
-
 TEST_F(Program, AnOptionFileHeldOpenIsReportedAndTheLinkRunsUnchanged) {
     Project(L"Tool.LinkConfig", L"CONSOLE");
     Project(L"Tool.LinkLog", L"earlier log");
@@ -325,7 +239,7 @@ TEST_F(Program, ALockedLogLeavesTheEarlierOneIntactAndTheBuildGoesOn) {
         (void)entry;
         ++files;
     }
-    EXPECT_EQ(2u, files); // the option file and the log
+    EXPECT_EQ(4u, files); // the option file, the log, the output file and its manifest
 }
 
 TEST_F(Program, ACyrillicCommentFromTheCodePageReachesTheLinkerAsTheSameText) {

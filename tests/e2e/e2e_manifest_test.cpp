@@ -1,0 +1,308 @@
+// The manifest end to end: the stand-in linker writes a prepared output file, the program writes
+// its manifest, and the platform's own activation-context loader judges what was written.
+#include "ProgramFixture.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Lines(std::initializer_list<std::string> lines) {
+    std::string text;
+    for (const auto& line : lines) text += line + "\r\n";
+    return text;
+}
+
+// The manifest with its "Generated at:" value taken out, and that value.
+std::pair<std::string, std::string> WithoutDate(const std::string& bytes) {
+    const std::string label = "Generated at:";
+    std::size_t at = bytes.find(label);
+    if (at == std::string::npos) return {bytes, ""};
+    std::size_t value = bytes.find_first_not_of(' ', at + label.size());
+    std::size_t end = bytes.find("\r\n", value);
+    return {bytes.substr(0, value) + "<date>" + bytes.substr(end), bytes.substr(value, end - value)};
+}
+
+// Asks the platform's side-by-side loader to take the manifest. 64-bit Wine has no x86
+// Common-Controls assembly, so the loader judges a copy that names the architecture it has.
+DWORD ActivationContextError(const std::wstring& manifest, const std::wstring& copy) {
+    std::string bytes = e2e::ReadBytes(manifest).value_or("");
+    for (std::size_t at = bytes.find("\"X86\""); at != std::string::npos;
+         at = bytes.find("\"X86\"", at)) {
+        bytes.replace(at, 5, "\"amd64\"");
+    }
+    e2e::WriteBytes(copy, bytes);
+    ACTCTXW context{};
+    context.cbSize = sizeof context;
+    context.lpSource = copy.c_str();
+    HANDLE handle = CreateActCtxW(&context);
+    if (handle == INVALID_HANDLE_VALUE) return GetLastError();
+    ReleaseActCtx(handle);
+    return ERROR_SUCCESS;
+}
+
+// xmllint, the Linux one, started from inside Wine: a second parser that owes nothing to the
+// platform's own. Wine hands a Unix program neither our pipes nor, afterwards, its exit code, so
+// a shell writes both into a file: the exit code on the last line, xmllint's words before it.
+// Nor does it wait for one: the file appears, by a rename, only when all is in it.
+std::string XmlLint(const std::wstring& file) {
+    using UnixName = char*(__cdecl*)(const wchar_t*);
+    auto toUnix = reinterpret_cast<UnixName>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!toUnix) return "no wine_get_unix_file_name";
+    auto unix = [&](const std::wstring& name) {
+        char* converted = toUnix(name.c_str());
+        std::wstring text = converted ? e2e::FromUtf8(converted) : L"";
+        HeapFree(GetProcessHeap(), 0, converted);
+        return text;
+    };
+    const std::wstring verdict = file + L".xmllint";
+    DeleteFileW(verdict.c_str());
+    const std::wstring done = unix(verdict), partial = done + L".part";
+    std::wstring line = L"Z:\\bin\\sh -c \"xmllint --noout '" + unix(file) + L"' >'" + partial +
+                        L"' 2>&1; echo $? >>'" + partial + L"'; mv '" + partial + L"' '" + done +
+                        L"'\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        return "the shell did not start";
+    }
+    WaitForSingleObject(process.hProcess, 30000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return e2e::WaitForFile(verdict, std::chrono::seconds(10)).value_or("no verdict");
+}
+
+class Manifest : public Program {
+  protected:
+    std::wstring ManifestPath() const { return exe_ + L".manifest"; }
+    std::optional<std::string> Written() const { return e2e::ReadBytes(ManifestPath()); }
+    // A post-build script that notes whether the manifest was there when it ran.
+    void PostBuildChecksTheManifest() {
+        e2e::WriteBytes(project_ + L"Tool.PostBuild.BAT",
+                        Ansi(L"@echo off\r\nif exist \"%~1.manifest\" (echo post manifest>>\"" +
+                             work_ + L"order.txt\") else (echo post none>>\"" + work_ +
+                             L"order.txt\")\r\n"));
+    }
+    // Names in the project folder that the program may have left behind.
+    std::vector<std::wstring> TemporaryFiles() {
+        std::vector<std::wstring> names;
+        for (const auto& entry : std::filesystem::directory_iterator(project_)) {
+            auto name = entry.path().filename().wstring();
+            if (name.rfind(L"vxl", 0) == 0) names.push_back(name);
+        }
+        return names;
+    }
+};
+
+const std::string kApplicationManifest = Lines({
+    R"(<?xml version="1.0" encoding="UTF-8" standalone="yes"?>)",
+    "<!-- ================================================================",
+    "Application title:   Vexmor fixture program",
+    "Application version: 1.02.0015",
+    "Generated by:        Vexmor Link 1.00.0001",
+    "Generated at:        <date>",
+    "================================================================= -->",
+    R"(<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0" xmlns:asmv3="urn:schemas-microsoft-com:asm.v3">)",
+    "  ",
+    R"(  <assemblyIdentity type="win32")",
+    R"(                    processorArchitecture="X86")",
+    R"(                    name="Tool.exe")",
+    R"(                    version="1.2.0.0" />)",
+    "  ",
+    "  <description>Vexmor fixture program</description>",
+    "  ",
+    "  <asmv3:application>",
+    "    <asmv3:windowsSettings>",
+    R"(      <dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>)",
+    R"(      <dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">PerMonitorV2</dpiAwareness>)",
+    "    </asmv3:windowsSettings>",
+    "  </asmv3:application>",
+    "  ",
+    "  <dependency>",
+    "    <dependentAssembly>",
+    R"(      <assemblyIdentity type="win32")",
+    R"(                        processorArchitecture="X86")",
+    R"(                        name="Microsoft.Windows.Common-Controls")",
+    R"(                        version="6.0.0.0")",
+    R"(                        publicKeyToken="6595b64144ccf1df")",
+    R"(                        language="*" />)",
+    "    </dependentAssembly>",
+    "  </dependency>",
+    "  ",
+    "</assembly>",
+});
+
+} // namespace
+
+TEST_F(Manifest, AProgramGetsAManifestThatTheLoaderAccepts) {
+    Project(L"Tool.LinkConfig", L"");
+    PostBuildChecksTheManifest();
+    auto result = Link(L"/SUBSYSTEM:WINDOWS /OUT:\"" + exe_ + L"\" main.obj");
+    EXPECT_EQ(0u, result.ExitCode);
+    EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+    // Written before the post-build script runs.
+    EXPECT_EQ("link\r\npost manifest\r\n", Order());
+
+    auto bytes = Written();
+    ASSERT_TRUE(bytes);
+    EXPECT_EQ(0u, bytes->size() % 4);
+    auto [text, date] = WithoutDate(*bytes);
+    std::size_t padding = bytes->size() - bytes->rfind("</assembly>\r\n") - 13;
+    EXPECT_EQ(kApplicationManifest + std::string(padding, ' '), text);
+    EXPECT_LT(padding, 4u);
+    EXPECT_FALSE(date.empty());
+    EXPECT_EQ("0\n", XmlLint(ManifestPath()));
+    // The same check says no to a manifest that is not well-formed.
+    e2e::WriteBytes(work_ + L"broken.manifest", bytes->substr(0, bytes->size() / 2));
+    const std::string verdict = XmlLint(work_ + L"broken.manifest");
+    EXPECT_NE(std::string::npos, verdict.find("parser error")) << verdict;
+    EXPECT_EQ("1\n", verdict.substr(verdict.size() - 2)) << verdict;
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              ActivationContextError(ManifestPath(), work_ + L"amd64.manifest"));
+    EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+TEST_F(Manifest, AdminAndNoHiDpiShapeTheProgramsManifestAndTheLoaderStillAcceptsIt) {
+    Project(L"Tool.LinkConfig", L"ADMIN\r\nNOHIDPI");
+    auto result = Link(L"/OUT:" + exe_);
+    EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+    auto bytes = Written();
+    ASSERT_TRUE(bytes);
+    EXPECT_NE(std::string::npos,
+              bytes->find("  <description>Vexmor fixture program</description>\r\n  \r\n"
+                          "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v2\">\r\n"));
+    EXPECT_NE(std::string::npos, bytes->find("  </trustInfo>\r\n  \r\n  <dependency>\r\n"));
+    EXPECT_EQ(std::string::npos, bytes->find("asmv3"));
+    EXPECT_EQ("0\n", XmlLint(ManifestPath()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              ActivationContextError(ManifestPath(), work_ + L"amd64.manifest"));
+}
+
+TEST_F(Manifest, ALibraryGetsOneOnlyWhenAskedAndNoManifestAlwaysWins) {
+    output_ = testsDir_ + L"version\\Library.dll";
+    exe_ = project_ + L"Tool.dll";
+    struct Case {
+        const wchar_t* options;
+        bool written;
+    } cases[] = {{L"", false}, {L"MANIFEST", true}, {L"MANIFEST\r\nNOMANIFEST", false}};
+    for (const Case& c : cases) {
+        DeleteFileW(ManifestPath().c_str());
+        Project(L"Tool.LinkConfig", c.options);
+        auto result = Link(L"/OUT:\"" + exe_ + L"\" /DLL main.obj");
+        EXPECT_EQ(0u, result.ExitCode);
+        EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+        EXPECT_EQ(c.written, Written().has_value()) << e2e::ToUtf8(c.options);
+    }
+    // The last written one is the library form, which the loader takes as it is.
+    DeleteFileW(ManifestPath().c_str());
+    Project(L"Tool.LinkConfig", L"MANIFEST");
+    Link(L"/OUT:\"" + exe_ + L"\" /DLL main.obj");
+    auto bytes = Written();
+    ASSERT_TRUE(bytes);
+    EXPECT_NE(std::string::npos, bytes->find("\r\nLibrary title:   Vexmor fixture library\r\n"));
+    EXPECT_NE(std::string::npos, bytes->find("name=\"Tool.dll\"\r\n                    version=\"3.4.0.0\" />"));
+    EXPECT_EQ(std::string::npos, bytes->find("Common-Controls"));
+    EXPECT_EQ("0\n", XmlLint(ManifestPath()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              ActivationContextError(ManifestPath(), work_ + L"amd64.manifest"));
+}
+
+TEST_F(Manifest, NoManifestForAProgramThatAsksForNoneOrAFailedLink) {
+    Project(L"Tool.LinkConfig", L"NOMANIFEST");
+    auto result = Link(L"/OUT:" + exe_);
+    EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+    EXPECT_FALSE(Written());
+
+    Project(L"Tool.LinkConfig", L"MANIFEST");
+    linkerExit_ = 1;
+    result = Link(L"/OUT:" + exe_);
+    EXPECT_EQ(1u, result.ExitCode);
+    EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+    EXPECT_FALSE(Written());
+}
+
+TEST_F(Manifest, AFileWithoutVersionResourceKeepsTheEarlierManifestAndTheBuildGoesOn) {
+    output_ = testsDir_ + L"version\\NoResource.exe";
+    Project(L"Tool.LinkConfig", L"");
+    e2e::WriteBytes(ManifestPath(), "earlier manifest");
+    PostBuildChecksTheManifest();
+    auto result = Link(L"/OUT:" + exe_);
+    EXPECT_EQ(0u, result.ExitCode);
+    ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
+    ExpectBox(result.Boxes[0], L"error",
+              exe_ + L"\r\n\r\nНе удалось сгенерировать манифест для файла. Функция: "
+                     L"GetManifestBody().\r\n\r\nНе удалось получить информацию о версии файла");
+    EXPECT_EQ("earlier manifest", Written());
+    EXPECT_EQ("link\r\npost manifest\r\n", Order());
+}
+
+TEST_F(Manifest, ABrokenTypeLibraryIsReportedAndNoManifestIsWritten) {
+    output_ = testsDir_ + L"BrokenTypeLib.dll";
+    exe_ = project_ + L"Tool.dll";
+    Project(L"Tool.LinkConfig", L"MANIFEST");
+    auto result = Link(L"x.obj /DLL /OUT:\"" + exe_ + L"\"");
+    EXPECT_EQ(0u, result.ExitCode);
+    ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
+    const auto& box = result.Boxes[0];
+    const std::wstring head = exe_ + L"\r\n\r\nНе удалось загрузить библиотеку типов из файла.\r\n\r\n";
+    EXPECT_EQ(head, box.Text.substr(0, head.size()));
+    EXPECT_GT(box.Text.size(), head.size()); // the system's description follows
+    EXPECT_EQ(L"error", box.Icon);
+    EXPECT_EQ(kTitle, box.Caption);
+    EXPECT_FALSE(Written());
+}
+
+TEST_F(Manifest, ALockedManifestIsReportedTheOldOneStaysAndTheBuildGoesOn) {
+    Project(L"Tool.LinkConfig", L"");
+    e2e::WriteBytes(ManifestPath(), "earlier manifest");
+    PostBuildChecksTheManifest();
+    linkerExit_ = 0;
+    e2e::RunResult result;
+    {
+        HeldOpen held(ManifestPath());
+        ASSERT_TRUE(held.Ok());
+        result = Link(L"/OUT:" + exe_);
+    }
+    EXPECT_EQ(0u, result.ExitCode);
+    ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
+    const auto& box = result.Boxes[0];
+    // Windows and Wine differ on which error a replaced file held open gives: 5 or 32.
+    const std::wstring head = ManifestPath() +
+                              L"\r\n\r\nВо время записи манифеста возникла ошибка.\r\n\r\n"
+                              L"Error number: ";
+    ASSERT_EQ(head, box.Text.substr(0, head.size())) << e2e::Describe(result);
+    const std::wstring rest = box.Text.substr(head.size());
+    EXPECT_TRUE(rest.rfind(L"5\r\nDescription:  ", 0) == 0 ||
+                rest.rfind(L"32\r\nDescription:  ", 0) == 0)
+        << e2e::Describe(result);
+    EXPECT_GT(rest.size(), 18u); // the system's description follows
+    EXPECT_EQ(L"error", box.Icon);
+    EXPECT_FALSE(box.HasCancel);
+    EXPECT_EQ("earlier manifest", Written());
+    EXPECT_EQ("link\r\npost manifest\r\n", Order());
+    EXPECT_TRUE(TemporaryFiles().empty());
+}
+
+TEST_F(Manifest, ACOMLibraryDeclaresItsClassesAndTheLoaderAcceptsThem) {
+    output_ = testsDir_ + L"ComFixture.dll";
+    exe_ = project_ + L"ComFixture.dll";
+    e2e::WriteBytes(project_ + L"ComFixture.LinkConfig", "MANIFEST");
+    auto result = Link(L"x.obj /DLL /OUT:\"" + exe_ + L"\"");
+    EXPECT_EQ(0u, result.ExitCode);
+    EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+    auto bytes = Written();
+    ASSERT_TRUE(bytes);
+    EXPECT_NE(std::string::npos, bytes->find("  <file name=\"ComFixture.dll\">\r\n    \r\n"
+                                             "    <comClass clsid=\"{"));
+    EXPECT_NE(std::string::npos, bytes->find("             version=\"2.15\"\r\n"));
+    EXPECT_NE(std::string::npos, bytes->find("proxyStubClsid32=\"{00020420-0000-0000-C000-000000000046}\""));
+    EXPECT_NE(std::string::npos, bytes->find("proxyStubClsid32=\"{00020424-0000-0000-C000-000000000046}\""));
+    EXPECT_EQ("0\n", XmlLint(ManifestPath()));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              ActivationContextError(ManifestPath(), work_ + L"amd64.manifest"));
+}
