@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmark under Wine: the stand-in linker directly against the same link through the program
-# (pass-through, and configured without scripts), as ratios measured in one run.
+# (pass-through; configured without manifest; writing a program's and a COM library's manifest),
+# as ratios measured in one run.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh >/dev/null

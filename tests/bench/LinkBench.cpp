@@ -1,12 +1,16 @@
 // Measures what the program costs a build: the stand-in linker started directly against the same
-// link started through the program, in pass-through mode and as a configured build without
-// scripts. Prints medians and ratios; a benchmark, not a test (nothing is asserted).
+// link started through the program, in pass-through mode, as a configured build without scripts
+// and manifest, as one that writes a program's manifest and as one that writes a COM library's.
+// The stand-in writes a real output file every time, as a link would. Prints medians and ratios;
+// a benchmark, not a test (nothing is asserted).
 //
-//   LinkBench.exe <folder with VexmorLink.exe and its libraries> <folder with LINK2.exe> [runs]
+//   LinkBench.exe <folder with VexmorLink.exe and its libraries> <test folder> [runs]
+// The test folder holds LINK2.exe, version\App.exe and ComFixture.dll.
 
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -54,7 +58,7 @@ double Median(std::vector<double> values) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) {
-        std::fwprintf(stderr, L"usage: LinkBench.exe <program folder> <stand-in folder> [runs]\n");
+        std::fwprintf(stderr, L"usage: LinkBench.exe <program folder> <test folder> [runs]\n");
         return 2;
     }
     const std::wstring programFolder = argv[1], standInFolder = argv[2];
@@ -71,36 +75,59 @@ int wmain(int argc, wchar_t** argv) {
         if (!Copy(Join(programFolder, name), Join(bin, name))) return 1;
     }
     if (!Copy(Join(standInFolder, L"LINK2.exe"), Join(bin, L"LINK2.exe"))) return 1;
-    // The configured project has an (empty) option file and no scripts.
-    HANDLE config = CreateFileW(Join(project, L"Configured.LinkConfig").c_str(), GENERIC_WRITE, 0,
-                                nullptr, CREATE_ALWAYS, 0, nullptr);
-    CloseHandle(config);
+    // The configured projects have option files and no scripts.
+    auto optionFile = [&](const wchar_t* name, const char* text) {
+        HANDLE file = CreateFileW(Join(project, name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+        CloseHandle(file);
+    };
+    optionFile(L"Configured.LinkConfig", "NOMANIFEST");
+    optionFile(L"Manifest.LinkConfig", "");
+    optionFile(L"ComLibrary.LinkConfig", "MANIFEST");
     SetEnvironmentVariableW(L"VEXMOR_STANDIN_RECORD", Join(work, L"received.txt").c_str());
 
+    struct Case {
+        const wchar_t* label;
+        std::wstring commandLine;
+        std::wstring output; // what the link writes
+        std::vector<double> times;
+    };
+    const std::wstring linker = L"\"" + Join(bin, L"LINK2.exe") + L"\"";
+    const std::wstring program = L"\"" + Join(bin, L"VexmorLink.exe") + L"\"";
     const std::wstring args = L" /NOLOGO /SUBSYSTEM:WINDOWS a.obj b.obj /OUT:\"";
-    const std::wstring direct = L"\"" + Join(bin, L"LINK2.exe") + L"\"" + args + Join(project, L"Plain.exe\"");
-    const std::wstring passThrough = L"\"" + Join(bin, L"VexmorLink.exe") + L"\"" + args + Join(project, L"Plain.exe\"");
-    const std::wstring configured = L"\"" + Join(bin, L"VexmorLink.exe") + L"\"" + args + Join(project, L"Configured.exe\"");
-
-    std::vector<double> directTimes, passTimes, configuredTimes;
-    TimeRun(direct); // warm the caches once
-    TimeRun(passThrough);
+    const std::wstring app = Join(standInFolder, L"version\\App.exe");
+    const std::wstring com = Join(standInFolder, L"ComFixture.dll");
+    std::vector<Case> cases = {
+        {L"stand-in linker directly", linker + args + Join(project, L"Plain.exe\""), app, {}},
+        {L"through the program, no config", program + args + Join(project, L"Plain.exe\""), app, {}},
+        {L"configured, no manifest", program + args + Join(project, L"Configured.exe\""), app, {}},
+        {L"configured, program manifest", program + args + Join(project, L"Manifest.exe\""), app, {}},
+        {L"configured, COM library manifest",
+         program + L" /DLL" + args + Join(project, L"ComLibrary.dll\""), com, {}},
+    };
+    auto run = [](const Case& c) {
+        SetEnvironmentVariableW(L"VEXMOR_STANDIN_OUTPUT", c.output.c_str());
+        return TimeRun(c.commandLine);
+    };
+    for (const Case& c : cases) run(c); // warm the caches once
     for (int i = 0; i < runs; ++i) {
-        // Interleaved, so that a slow moment of the machine hits all three alike.
-        directTimes.push_back(TimeRun(direct));
-        passTimes.push_back(TimeRun(passThrough));
-        configuredTimes.push_back(TimeRun(configured));
+        // Interleaved, so that a slow moment of the machine hits every case alike.
+        for (Case& c : cases) c.times.push_back(run(c));
     }
-    if (Median(directTimes) <= 0 || Median(passTimes) <= 0 || Median(configuredTimes) <= 0) {
-        std::fwprintf(stderr, L"a run could not be started\n");
-        return 1;
+    for (const Case& c : cases) {
+        if (Median(c.times) <= 0) {
+            std::fwprintf(stderr, L"a run could not be started: %ls\n", c.label);
+            return 1;
+        }
     }
-    const double base = Median(directTimes);
+    const double base = Median(cases[0].times), passThrough = Median(cases[1].times);
     std::wprintf(L"runs: %d each\n", runs);
-    std::wprintf(L"stand-in linker directly:      median %.4f s\n", base);
-    std::wprintf(L"through the program, no config: median %.4f s  ratio %.2f\n", Median(passTimes),
-                 Median(passTimes) / base);
-    std::wprintf(L"through the program, configured: median %.4f s  ratio %.2f\n",
-                 Median(configuredTimes), Median(configuredTimes) / base);
+    for (const Case& c : cases) {
+        const double median = Median(c.times);
+        std::wprintf(L"%-34ls median %.4f s  ratio to direct %.2f  to pass-through %.2f\n", c.label,
+                     median, median / base, median / passThrough);
+    }
     return 0;
 }

@@ -306,3 +306,69 @@ TEST_F(Manifest, ACOMLibraryDeclaresItsClassesAndTheLoaderAcceptsThem) {
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
               ActivationContextError(ManifestPath(), work_ + L"amd64.manifest"));
 }
+
+TEST_F(Manifest, AReferenceCopiesTheIdentityOfTheLibraryThisProgramBuilt) {
+    // First the library, in a folder below the program's, with its own manifest.
+    const std::wstring lib = project_ + L"lib\\";
+    std::filesystem::create_directories(std::filesystem::path(lib));
+    e2e::WriteBytes(lib + L"ComFixture.LinkConfig", "MANIFEST");
+    output_ = testsDir_ + L"ComFixture.dll";
+    auto result = Link(L"x.obj /DLL /OUT:\"" + lib + L"ComFixture.dll\"");
+    ASSERT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+    auto library = e2e::ReadBytes(lib + L"ComFixture.dll.manifest");
+    ASSERT_TRUE(library);
+
+    // Then the program, naming the library's manifest relative to its own folder, twice.
+    output_ = testsDir_ + L"version\\App.exe";
+    Project(L"Tool.LinkConfig", L"REF:lib\\ComFixture.dll.manifest\r\nNOHIDPI\r\nREF:.\\lib\\..\\lib\\ComFixture.dll.manifest");
+    result = Link(L"/OUT:" + exe_, {});
+    EXPECT_EQ(0u, result.ExitCode);
+    EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+    auto bytes = Written();
+    ASSERT_TRUE(bytes);
+    const std::string block = Lines({
+        "  <dependency>",
+        "    <dependentAssembly>",
+        R"(      <assemblyIdentity type="win32")",
+        R"(                        processorArchitecture="X86")",
+        R"(                        name="ComFixture.dll")",
+        R"(                        version="1.2.0.0" />)",
+        "    </dependentAssembly>",
+        "  </dependency>",
+        "  ",
+    });
+    EXPECT_NE(std::string::npos,
+              bytes->find("language=\"*\" />\r\n    </dependentAssembly>\r\n  </dependency>\r\n  \r\n" +
+                          block + block + "</assembly>\r\n"))
+        << *bytes;
+    EXPECT_EQ("0\n", XmlLint(ManifestPath()));
+
+    // The loader resolves the dependency from the program's folder, where the library sits.
+    const std::wstring app = work_ + L"app\\";
+    std::filesystem::create_directories(std::filesystem::path(app));
+    ASSERT_TRUE(CopyFileW((lib + L"ComFixture.dll").c_str(), (app + L"ComFixture.dll").c_str(), FALSE));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              ActivationContextError(lib + L"ComFixture.dll.manifest", app + L"ComFixture.dll.manifest"));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
+              ActivationContextError(ManifestPath(), app + L"Tool.exe.manifest"));
+    // Without the library beside it the dependency cannot be satisfied.
+    DeleteFileW((app + L"ComFixture.dll.manifest").c_str());
+    EXPECT_NE(static_cast<DWORD>(ERROR_SUCCESS),
+              ActivationContextError(ManifestPath(), app + L"Tool.exe.manifest"));
+}
+
+TEST_F(Manifest, AMissingReferenceStopsTheManifestAndTheBuildGoesOn) {
+    Project(L"Tool.LinkConfig", L"REF:..\\Shared\\Missing.manifest");
+    e2e::WriteBytes(ManifestPath(), "earlier manifest");
+    PostBuildChecksTheManifest();
+    auto result = Link(L"/OUT:" + exe_);
+    EXPECT_EQ(0u, result.ExitCode);
+    ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
+    ExpectBox(result.Boxes[0], L"error",
+              exe_ + L"\r\n\r\nНе удалось сгенерировать манифест для файла. Функция: "
+                     L"GetDependencies().\r\n\r\nНе удалось получить элемент assemblyIdentity из "
+                     L"файла \"" +
+                  work_ + L"Shared\\Missing.manifest\".");
+    EXPECT_EQ("earlier manifest", Written());
+    EXPECT_EQ("link\r\npost manifest\r\n", Order());
+}
