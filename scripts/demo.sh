@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Demonstration: builds the program, then links a sample project under Wine twice through it,
-# as the development environment would: once without an option file (a plain pass-through) and
-# once as a configured build with an option file and build scripts. Shows the boxes the program
-# showed, the build log, the scripts' captured output and the command line the linker received.
+# Demonstration: builds the program, then links sample projects under Wine through it, as the
+# development environment would: once without an option file (a plain pass-through); once as a
+# configured build with an option file and build scripts; then a COM library and a client program
+# that depends on it, both with manifests written by the program, and the client using the
+# library's classes without any registration. Shows the boxes the program showed, the build log,
+# the scripts' captured output, the command line the linker received and the manifests.
 set -eu
 cd "$(dirname "$0")/.."
+here=$(pwd)
 scripts/setup.sh
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 >/dev/null
@@ -24,6 +27,9 @@ winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 crlf() { sed 's/$/\r/'; }
 
 export VEXMOR_STANDIN_RECORD="$(winpath "$demo/linker-received.txt")"
+# The stand-in linker "links" by copying a prepared file to the /OUT: path: here a small program
+# with a version resource, as a real link of the sample would write it.
+export VEXMOR_STANDIN_OUTPUT="$(winpath "$build/tests/version/App.exe")"
 # The scripts' output lands in the prefix user's folder for temporary files.
 temp=$(dirname "$(find "$WINEPREFIX/drive_c/users" -maxdepth 2 -iname temp -type d | grep -v /Public/ | head -1)/x")
 rm -f "$temp"/Vexmor*.TXT
@@ -61,3 +67,39 @@ for f in "Vexmor Pre Build.TXT" "Vexmor Sign.TXT" "Vexmor Post Build.TXT"; do
     show "captured output $f" "$temp/$f" CP1251
 done
 show "the linker received" "$demo/linker-received.txt"
+show "manifest Tool.exe.manifest" "$project/Tool.exe.manifest"
+
+echo "==== 3. A COM library and a client program, both linked through the program"
+com="$demo/COM Sample"
+mkdir -p "$com"
+printf '%s\n' 'MANIFEST' | crlf > "$com/ComFixture.LinkConfig"
+# The client depends on the library's assembly; a relative REF: counts from the option file.
+printf '%s\n' 'NOHIDPI' 'REF:ComFixture.dll.manifest' | crlf > "$com/ComClient.LinkConfig"
+VEXMOR_STANDIN_OUTPUT="$(winpath "$build/tests/ComFixture.dll")" \
+    run "/NOLOGO /DLL a.obj /OUT:\"$(winpath "$com/ComFixture.dll")\""
+show "the library's manifest ComFixture.dll.manifest" "$com/ComFixture.dll.manifest"
+VEXMOR_STANDIN_OUTPUT="$(winpath "$build/tests/ComClient.exe")" \
+    run "/NOLOGO /SUBSYSTEM:CONSOLE client.obj /OUT:\"$(winpath "$com/ComClient.exe")\""
+show "the client's manifest ComClient.exe.manifest" "$com/ComClient.exe.manifest"
+
+echo "---- the client, with nothing of the library in the registry"
+# The manifests say processorArchitecture="X86", as the 32-bit users need. This 64-bit Wine has
+# only 64-bit assemblies, so the client runs from a copy whose manifests name amd64 instead.
+run_dir="$demo/COM Sample (amd64 copy)"
+mkdir -p "$run_dir"
+cp "$com/ComFixture.dll" "$com/ComClient.exe" "$run_dir/"
+for m in ComFixture.dll.manifest ComClient.exe.manifest; do
+    sed 's/"X86"/"amd64"/' "$com/$m" > "$run_dir/$m"
+done
+registered() { grep -c -i -F "$(sed -n 's/.*clsid="\({[^"]*}\)".*/\1/p' "$com/ComFixture.dll.manifest" | head -1)" \
+    "$WINEPREFIX/system.reg" "$WINEPREFIX/user.reg" | awk -F: '{s+=$2} END {print s+0}'; }
+echo "registry entries naming the library's first class before the run: $(registered)"
+client() {
+    (cd "$run_dir" && "$here/scripts/wine-run.sh" ./ComClient.exe sta </dev/null 2>&1 | tr -d '\r'
+     echo "client exit code: ${PIPESTATUS[0]}")
+}
+client
+echo "registry entries naming the library's first class after the run: $(registered)"
+rm "$run_dir/ComClient.exe.manifest"
+echo "---- the same client without its manifest"
+client

@@ -9,11 +9,21 @@ std::wstring csEscapeHTML(const std::wstring& text) {
     escaped.reserve(text.size());
     for (wchar_t c : text) {
         switch (c) {
-        case L'&': escaped += L"&amp;"; break;
-        case L'<': escaped += L"&lt;"; break;
-        case L'>': escaped += L"&gt;"; break;
-        case L'"': escaped += L"&quot;"; break;
-        default: escaped += c; break;
+        case L'&':
+            escaped += L"&amp;";
+            break;
+        case L'<':
+            escaped += L"&lt;";
+            break;
+        case L'>':
+            escaped += L"&gt;";
+            break;
+        case L'"':
+            escaped += L"&quot;";
+            break;
+        default:
+            escaped += c;
+            break;
         }
     }
     return escaped;

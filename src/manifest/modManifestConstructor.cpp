@@ -21,7 +21,7 @@ using TypeLibReader::InterfaceKind;
 using TypeLibReader::TypeLibInfo;
 
 constexpr wchar_t kCRLF[] = L"\r\n";
-constexpr wchar_t kSeparator[] = L"  \r\n";     // after every top-level block
+constexpr wchar_t kSeparator[] = L"  \r\n";       // after every top-level block
 constexpr wchar_t kFileSeparator[] = L"    \r\n"; // inside the file element
 
 // The platform's own marshalers: the dispatch marshaler for pure dispinterfaces, the type-library
@@ -32,7 +32,9 @@ constexpr wchar_t kTypeLibProxy[] = L"{00020424-0000-0000-C000-000000000046}";
 // 33 blanks: the attribute column of the proxy entries and of uiAccess.
 const std::wstring kProxyColumn(33, L' ');
 
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+std::wstring Quoted(const std::wstring& text) {
+    return L"\"" + text + L"\"";
+}
 
 // The header comment must stay a comment: "--" may not stand inside one, so a description that
 // holds it would make the whole manifest malformed, and Windows would refuse to start the program.
@@ -92,9 +94,8 @@ std::wstring CommonControlsDependency() {
            L"    <dependentAssembly>\r\n"
            L"      <assemblyIdentity type=\"win32\"\r\n" +
            column + L"processorArchitecture=\"X86\"\r\n" + column +
-           L"name=\"Microsoft.Windows.Common-Controls\"\r\n" + column +
-           L"version=\"6.0.0.0\"\r\n" + column + L"publicKeyToken=\"6595b64144ccf1df\"\r\n" +
-           column + L"language=\"*\" />\r\n" +
+           L"name=\"Microsoft.Windows.Common-Controls\"\r\n" + column + L"version=\"6.0.0.0\"\r\n" +
+           column + L"publicKeyToken=\"6595b64144ccf1df\"\r\n" + column + L"language=\"*\" />\r\n" +
            L"    </dependentAssembly>\r\n"
            L"  </dependency>\r\n" +
            kSeparator;
@@ -173,8 +174,8 @@ std::wstring GetAssemblyIdentity(const std::wstring& ExeFileName, const FileVers
     const std::wstring column(20, L' ');
     const std::wstring name = QZVSP0100B::GetFileName(ExeFileName, false);
     return L"  <assemblyIdentity type=\"win32\"\r\n" + column +
-           L"processorArchitecture=\"X86\"\r\n" + column + L"name=" +
-           Quoted(csEscapeHTML(name)) + kCRLF + column + L"version=" +
+           L"processorArchitecture=\"X86\"\r\n" + column + L"name=" + Quoted(csEscapeHTML(name)) +
+           kCRLF + column + L"version=" +
            Quoted(std::to_wstring(Version.Major) + L"." + std::to_wstring(Version.Minor) +
                   L".0.0") +
            L" />\r\n";
@@ -190,8 +191,9 @@ std::wstring GetDependencies(const BuildContext& context, std::wstring& CurrentF
         const std::wstring manifest = QZVSP0100B::GetAbsoluteFileName(entry, base);
         const std::wstring block = modManifestParser::GetAssemblyIdentityFromManifest(manifest);
         if (block.empty()) {
-            throw AppError(kAppErrorNumber, L"Не удалось получить элемент assemblyIdentity из файла " +
-                                                Quoted(manifest) + L".");
+            throw AppError(kAppErrorNumber,
+                           L"Не удалось получить элемент assemblyIdentity из файла " +
+                               Quoted(manifest) + L".");
         }
         text += block + kCRLF + kSeparator;
     }
@@ -249,8 +251,8 @@ std::wstring GetCOMInterfaceProxies(const TypeLibInfo& TypeLib, std::wstring& Cu
         text += kProxyColumn + L"proxyStubClsid32=" + Quoted(proxy) + kCRLF;
         // An interface that derives from nothing has no base to name.
         if (!info.ImpliedInterfaces.empty()) {
-            text += kProxyColumn + L"baseInterface=" + Quoted(info.ImpliedInterfaces.front()) +
-                    kCRLF;
+            text +=
+                kProxyColumn + L"baseInterface=" + Quoted(info.ImpliedInterfaces.front()) + kCRLF;
         }
         text += kProxyColumn + L"tlbid=" + Quoted(libraryGuid) + L" />\r\n";
         text += kSeparator;

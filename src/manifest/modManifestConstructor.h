@@ -19,8 +19,7 @@ std::wstring GetManifestText(const BuildContext& context);
 
 // The builders. Each stores its own name in CurrentFunction (so that a failure names the builder
 // that was running) and raises an AppError on failure.
-std::wstring GetManifestBody(const BuildContext& context,
-                             const TypeLibReader::TypeLibInfo* TypeLib,
+std::wstring GetManifestBody(const BuildContext& context, const TypeLibReader::TypeLibInfo* TypeLib,
                              std::wstring& CurrentFunction);
 std::wstring GetAssemblyIdentity(const std::wstring& ExeFileName, const FileVersionRecord& Version,
                                  std::wstring& CurrentFunction);

@@ -33,7 +33,8 @@ std::string Utf8Path(const std::wstring& name) {
 
 std::string ToAnsi(const std::wstring& text) {
     std::string bytes;
-    for (wchar_t c : text) bytes += static_cast<std::uint32_t>(c) <= 0xFF ? static_cast<char>(c) : '?';
+    for (wchar_t c : text)
+        bytes += static_cast<std::uint32_t>(c) <= 0xFF ? static_cast<char>(c) : '?';
     return bytes;
 }
 
@@ -62,7 +63,8 @@ bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,
     errno = 0;
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !out.flush()) {
+        if (!out || !out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) ||
+            !out.flush()) {
             return failed();
         }
     }

@@ -16,8 +16,8 @@ std::string ToAnsi(const std::wstring& text) {
 
 std::wstring FromAnsi(const std::string& bytes) {
     if (bytes.empty()) return std::wstring();
-    int size = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()),
-                                   nullptr, 0);
+    int size =
+        MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     std::wstring text(static_cast<size_t>(size), L'\0');
     MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
     return text;
@@ -58,7 +58,8 @@ bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,
         if (failure == ERROR_SUCCESS) failure = code != ERROR_SUCCESS ? code : ERROR_WRITE_FAULT;
     };
     size_t slash = fileName.find_last_of(L"\\/");
-    std::wstring folder = slash == std::wstring::npos ? std::wstring(L".") : fileName.substr(0, slash + 1);
+    std::wstring folder =
+        slash == std::wstring::npos ? std::wstring(L".") : fileName.substr(0, slash + 1);
     wchar_t temp[MAX_PATH + 1] = {};
     // The temporary file sits beside the target so that the final move stays on one volume.
     if (folder.size() > MAX_PATH - 14) {
@@ -70,8 +71,8 @@ bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,
         if (error) *error = failure;
         return false;
     }
-    HANDLE file = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) fail(GetLastError());
     size_t done = 0;
     while (failure == ERROR_SUCCESS && done < bytes.size()) {

@@ -35,8 +35,13 @@ struct FixedFileInfo {
 };
 static_assert(sizeof(FixedFileInfo) == 52);
 
-// The whole version resource as the platform hands it out.
-using VersionBuffer = std::vector<std::uint8_t>;
+// The whole version resource as the platform hands it out, and which form of the platform's
+// functions filled it: the wide and the ANSI forms lay the buffer out differently, so it is
+// queried with the same form.
+struct VersionBuffer {
+    std::vector<std::uint8_t> Bytes;
+    bool Wide = true;
+};
 
 // The record of the file; false when the file, its version resource, its first translation or
 // that translation's FileDescription cannot be read. A successful read is kept for that file
@@ -44,6 +49,9 @@ using VersionBuffer = std::vector<std::uint8_t>;
 bool GetVersion(const std::wstring& FileName, FileVersionRecord& Record);
 // The uncached read. After a false result the numbers and IsLibrary may already be filled.
 bool GetVersionWin32(const std::wstring& FileName, FileVersionRecord& Record);
+// The same through the wide (NT family) or the ANSI (9x family) forms of the platform's functions;
+// the one above picks the host's.
+bool GetVersionWin32(const std::wstring& FileName, FileVersionRecord& Record, bool Wide);
 // The fixed part; true only when the platform gives exactly 52 bytes of it.
 bool GetVersionWin32_FFI(const VersionBuffer& Buffer, FixedFileInfo& Info);
 // The first language and code-page pair (language in the lower 16 bits).

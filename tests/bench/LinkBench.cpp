@@ -18,8 +18,9 @@
 namespace {
 
 std::wstring Join(const std::wstring& folder, const std::wstring& name) {
-    return folder.empty() || folder.back() == L'\\' || folder.back() == L'/' ? folder + name
-                                                                             : folder + L"\\" + name;
+    return folder.empty() || folder.back() == L'\\' || folder.back() == L'/'
+               ? folder + name
+               : folder + L"\\" + name;
 }
 
 bool Copy(const std::wstring& from, const std::wstring& to) {
@@ -101,11 +102,19 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring com = Join(standInFolder, L"ComFixture.dll");
     std::vector<Case> cases = {
         {L"stand-in linker directly", linker + args + Join(project, L"Plain.exe\""), app, {}},
-        {L"through the program, no config", program + args + Join(project, L"Plain.exe\""), app, {}},
+        {L"through the program, no config",
+         program + args + Join(project, L"Plain.exe\""),
+         app,
+         {}},
         {L"configured, no manifest", program + args + Join(project, L"Configured.exe\""), app, {}},
-        {L"configured, program manifest", program + args + Join(project, L"Manifest.exe\""), app, {}},
+        {L"configured, program manifest",
+         program + args + Join(project, L"Manifest.exe\""),
+         app,
+         {}},
         {L"configured, COM library manifest",
-         program + L" /DLL" + args + Join(project, L"ComLibrary.dll\""), com, {}},
+         program + L" /DLL" + args + Join(project, L"ComLibrary.dll\""),
+         com,
+         {}},
     };
     auto run = [](const Case& c) {
         SetEnvironmentVariableW(L"VEXMOR_STANDIN_OUTPUT", c.output.c_str());

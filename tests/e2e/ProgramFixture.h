@@ -10,7 +10,9 @@
 
 inline const std::wstring kTitle = L"Vexmor Link";
 
-inline std::string Ansi(const std::wstring& text) { return platform::ToAnsi(text); }
+inline std::string Ansi(const std::wstring& text) {
+    return platform::ToAnsi(text);
+}
 
 // One folder per test: bin\ holds the program, its libraries and the stand-in linker as an
 // installation would; project\ the output file's folder; temp\ the folder for temporary files.
@@ -61,9 +63,10 @@ class Program : public e2e::E2eTest {
     }
     // A script that appends its name and first argument to order.txt and exits with code.
     void Script(const std::wstring& path, const wchar_t* label, int code = 0) {
-        e2e::WriteBytes(path, Ansi(L"@echo off\r\necho " + std::wstring(label) + L" %~1>>\"" + work_ +
-                              L"order.txt\"\r\necho " + label + L" says hello\r\necho " + label +
-                              L" complains 1>&2\r\nexit /b " + std::to_wstring(code) + L"\r\n"));
+        e2e::WriteBytes(path,
+                        Ansi(L"@echo off\r\necho " + std::wstring(label) + L" %~1>>\"" + work_ +
+                             L"order.txt\"\r\necho " + label + L" says hello\r\necho " + label +
+                             L" complains 1>&2\r\nexit /b " + std::to_wstring(code) + L"\r\n"));
     }
     std::string Order() { return e2e::ReadBytes(work_ + L"order.txt").value_or(""); }
     std::string Utf8(const std::wstring& text) { return e2e::ToUtf8(text); }
@@ -74,7 +77,7 @@ class Program : public e2e::E2eTest {
 };
 
 inline void ExpectBox(const e2e::BoxRecord& box, const wchar_t* icon, const std::wstring& text,
-               bool cancel = false) {
+                      bool cancel = false) {
     EXPECT_EQ(kTitle, box.Caption);
     EXPECT_EQ(icon, box.Icon);
     EXPECT_EQ(text, box.Text);

@@ -22,7 +22,8 @@ std::pair<std::string, std::string> WithoutDate(const std::string& bytes) {
     if (at == std::string::npos) return {bytes, ""};
     std::size_t value = bytes.find_first_not_of(' ', at + label.size());
     std::size_t end = bytes.find("\r\n", value);
-    return {bytes.substr(0, value) + "<date>" + bytes.substr(end), bytes.substr(value, end - value)};
+    return {bytes.substr(0, value) + "<date>" + bytes.substr(end),
+            bytes.substr(value, end - value)};
 }
 
 // Asks the platform's side-by-side loader to take the manifest. 64-bit Wine has no x86
@@ -205,7 +206,8 @@ TEST_F(Manifest, ALibraryGetsOneOnlyWhenAskedAndNoManifestAlwaysWins) {
     auto bytes = Written();
     ASSERT_TRUE(bytes);
     EXPECT_NE(std::string::npos, bytes->find("\r\nLibrary title:   Vexmor fixture library\r\n"));
-    EXPECT_NE(std::string::npos, bytes->find("name=\"Tool.dll\"\r\n                    version=\"3.4.0.0\" />"));
+    EXPECT_NE(std::string::npos,
+              bytes->find("name=\"Tool.dll\"\r\n                    version=\"3.4.0.0\" />"));
     EXPECT_EQ(std::string::npos, bytes->find("Common-Controls"));
     EXPECT_EQ("0\n", XmlLint(ManifestPath()));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
@@ -249,7 +251,8 @@ TEST_F(Manifest, ABrokenTypeLibraryIsReportedAndNoManifestIsWritten) {
     EXPECT_EQ(0u, result.ExitCode);
     ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
     const auto& box = result.Boxes[0];
-    const std::wstring head = exe_ + L"\r\n\r\nНе удалось загрузить библиотеку типов из файла.\r\n\r\n";
+    const std::wstring head =
+        exe_ + L"\r\n\r\nНе удалось загрузить библиотеку типов из файла.\r\n\r\n";
     EXPECT_EQ(head, box.Text.substr(0, head.size()));
     EXPECT_GT(box.Text.size(), head.size()); // the system's description follows
     EXPECT_EQ(L"error", box.Icon);
@@ -300,8 +303,10 @@ TEST_F(Manifest, ACOMLibraryDeclaresItsClassesAndTheLoaderAcceptsThem) {
     EXPECT_NE(std::string::npos, bytes->find("  <file name=\"ComFixture.dll\">\r\n    \r\n"
                                              "    <comClass clsid=\"{"));
     EXPECT_NE(std::string::npos, bytes->find("             version=\"2.15\"\r\n"));
-    EXPECT_NE(std::string::npos, bytes->find("proxyStubClsid32=\"{00020420-0000-0000-C000-000000000046}\""));
-    EXPECT_NE(std::string::npos, bytes->find("proxyStubClsid32=\"{00020424-0000-0000-C000-000000000046}\""));
+    EXPECT_NE(std::string::npos,
+              bytes->find("proxyStubClsid32=\"{00020420-0000-0000-C000-000000000046}\""));
+    EXPECT_NE(std::string::npos,
+              bytes->find("proxyStubClsid32=\"{00020424-0000-0000-C000-000000000046}\""));
     EXPECT_EQ("0\n", XmlLint(ManifestPath()));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
               ActivationContextError(ManifestPath(), work_ + L"amd64.manifest"));
@@ -320,7 +325,8 @@ TEST_F(Manifest, AReferenceCopiesTheIdentityOfTheLibraryThisProgramBuilt) {
 
     // Then the program, naming the library's manifest relative to its own folder, twice.
     output_ = testsDir_ + L"version\\App.exe";
-    Project(L"Tool.LinkConfig", L"REF:lib\\ComFixture.dll.manifest\r\nNOHIDPI\r\nREF:.\\lib\\..\\lib\\ComFixture.dll.manifest");
+    Project(L"Tool.LinkConfig", L"REF:lib\\ComFixture.dll.manifest\r\nNOHIDPI\r\nREF:.\\lib\\.."
+                                L"\\lib\\ComFixture.dll.manifest");
     result = Link(L"/OUT:" + exe_, {});
     EXPECT_EQ(0u, result.ExitCode);
     EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
@@ -337,18 +343,21 @@ TEST_F(Manifest, AReferenceCopiesTheIdentityOfTheLibraryThisProgramBuilt) {
         "  </dependency>",
         "  ",
     });
-    EXPECT_NE(std::string::npos,
-              bytes->find("language=\"*\" />\r\n    </dependentAssembly>\r\n  </dependency>\r\n  \r\n" +
-                          block + block + "</assembly>\r\n"))
+    EXPECT_NE(
+        std::string::npos,
+        bytes->find("language=\"*\" />\r\n    </dependentAssembly>\r\n  </dependency>\r\n  \r\n" +
+                    block + block + "</assembly>\r\n"))
         << *bytes;
     EXPECT_EQ("0\n", XmlLint(ManifestPath()));
 
     // The loader resolves the dependency from the program's folder, where the library sits.
     const std::wstring app = work_ + L"app\\";
     std::filesystem::create_directories(std::filesystem::path(app));
-    ASSERT_TRUE(CopyFileW((lib + L"ComFixture.dll").c_str(), (app + L"ComFixture.dll").c_str(), FALSE));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              ActivationContextError(lib + L"ComFixture.dll.manifest", app + L"ComFixture.dll.manifest"));
+    ASSERT_TRUE(
+        CopyFileW((lib + L"ComFixture.dll").c_str(), (app + L"ComFixture.dll").c_str(), FALSE));
+    EXPECT_EQ(
+        static_cast<DWORD>(ERROR_SUCCESS),
+        ActivationContextError(lib + L"ComFixture.dll.manifest", app + L"ComFixture.dll.manifest"));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
               ActivationContextError(ManifestPath(), app + L"Tool.exe.manifest"));
     // Without the library beside it the dependency cannot be satisfied.
@@ -365,9 +374,10 @@ TEST_F(Manifest, AMissingReferenceStopsTheManifestAndTheBuildGoesOn) {
     EXPECT_EQ(0u, result.ExitCode);
     ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
     ExpectBox(result.Boxes[0], L"error",
-              exe_ + L"\r\n\r\nНе удалось сгенерировать манифест для файла. Функция: "
-                     L"GetDependencies().\r\n\r\nНе удалось получить элемент assemblyIdentity из "
-                     L"файла \"" +
+              exe_ +
+                  L"\r\n\r\nНе удалось сгенерировать манифест для файла. Функция: "
+                  L"GetDependencies().\r\n\r\nНе удалось получить элемент assemblyIdentity из "
+                  L"файла \"" +
                   work_ + L"Shared\\Missing.manifest\".");
     EXPECT_EQ("earlier manifest", Written());
     EXPECT_EQ("link\r\npost manifest\r\n", Order());

@@ -14,7 +14,9 @@ State& Get() {
     return state;
 }
 
-void Reset() { Get() = State(); }
+void Reset() {
+    Get() = State();
+}
 
 } // namespace fakes
 
@@ -31,17 +33,23 @@ Answer ShowMessage(const std::wstring& text, Icon icon, Buttons buttons) {
     return Answer::Ok;
 }
 
-std::wstring ProgramFolder() { return fakes::Get().ProgramFolder; }
-std::wstring ProcessCommandLine() { return fakes::Get().CommandLine; }
+std::wstring ProgramFolder() {
+    return fakes::Get().ProgramFolder;
+}
+std::wstring ProcessCommandLine() {
+    return fakes::Get().CommandLine;
+}
 void InitCommonControls() {}
-void EndProcess(std::uint32_t exitCode) { throw fakes::ProcessEnded{exitCode}; }
+void EndProcess(std::uint32_t exitCode) {
+    throw fakes::ProcessEnded{exitCode};
+}
 
 } // namespace platform
 
 namespace modLauncher {
 
-bool LaunchProcess(const std::wstring& ProgramFile, const std::wstring& Arguments,
-                   std::uintptr_t, std::int32_t& ExitCode, std::uint32_t* StartError) {
+bool LaunchProcess(const std::wstring& ProgramFile, const std::wstring& Arguments, std::uintptr_t,
+                   std::int32_t& ExitCode, std::uint32_t* StartError) {
     auto& state = fakes::Get();
     state.Launches.push_back({L"process", ProgramFile, Arguments, L"", L""});
     if (!state.LinkerStarts) {
@@ -65,7 +73,9 @@ bool LaunchBATFile(const std::wstring& ScriptFile, const std::wstring& TargetFil
 
 namespace platform {
 
-std::wstring LocalDateTimeText() { return fakes::Get().DateTimeText; }
+std::wstring LocalDateTimeText() {
+    return fakes::Get().DateTimeText;
+}
 
 } // namespace platform
 
@@ -89,11 +99,17 @@ namespace {
 class FakeTypeLibInfo : public TypeLibInfo {
   public:
     explicit FakeTypeLibInfo(fakes::FakeTypeLib lib) : lib_(std::move(lib)) {}
-    std::wstring ContainingFile() const override { return Check(L"ContainingFile", lib_.ContainingFile); }
+    std::wstring ContainingFile() const override {
+        return Check(L"ContainingFile", lib_.ContainingFile);
+    }
     std::wstring Name() const override { return Check(L"Name", lib_.Name); }
     std::wstring GUID() const override { return Check(L"GUID", lib_.GUID); }
-    std::uint16_t MajorVersion() const override { return Check(L"MajorVersion", lib_.MajorVersion); }
-    std::uint16_t MinorVersion() const override { return Check(L"MinorVersion", lib_.MinorVersion); }
+    std::uint16_t MajorVersion() const override {
+        return Check(L"MajorVersion", lib_.MajorVersion);
+    }
+    std::uint16_t MinorVersion() const override {
+        return Check(L"MinorVersion", lib_.MinorVersion);
+    }
     std::size_t CoClassCount() const override { return lib_.CoClasses.size(); }
     CoClassInfo CoClass(std::size_t index) const override {
         return Check(L"CoClass", lib_.CoClasses.at(index));

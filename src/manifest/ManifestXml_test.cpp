@@ -1,0 +1,165 @@
+#include "manifest/ManifestXml.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+using ManifestXml::ReadIdentityAttributes;
+using Texts = std::vector<std::wstring>;
+
+namespace {
+
+std::wstring TestProgram() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return path;
+}
+
+// The fixture manifests are copied beside the test program.
+std::wstring FixtureFolder() {
+    std::wstring program = TestProgram();
+    return program.substr(0, program.find_last_of(L'\\')) + L"\\manifests";
+}
+
+std::wstring Fixture(const std::wstring& name) {
+    return FixtureFolder() + L"\\" + name;
+}
+
+// An empty folder of the temporary folder, its name unique to the test and the run.
+std::wstring FreshFolder(const std::wstring& tag) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder =
+        std::wstring(temp) + L"vexmor-xml-" + tag + L"-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+// The attributes, or a marker that cannot be an attribute when the read fails.
+Texts Read(const std::wstring& fileName) {
+    Texts attributes{L"left over from an earlier read"};
+    if (!ReadIdentityAttributes(fileName, attributes)) {
+        EXPECT_TRUE(attributes.empty()) << "a failed read reports nothing";
+        return {L"<false>"};
+    }
+    return attributes;
+}
+
+const Texts kFalse{L"<false>"};
+
+} // namespace
+
+TEST(IdentityAttributes, ComeInDocumentOrderEachAsNameEqualsQuotedValue) {
+    EXPECT_EQ(Read(Fixture(L"Identity.manifest")),
+              (Texts{L"type=\"win32\"", L"name=\"Vexmor.Sample.Library\"", L"version=\"2.10.0.7\"",
+                     L"processorArchitecture=\"X86\"", L"publicKeyToken=\"6595b64144ccf1df\"",
+                     L"language=\"*\""}));
+    // Another order in the file is another order in the answer.
+    EXPECT_EQ(Read(Fixture(L"NoNamespace.manifest")),
+              (Texts{L"name=\"Plain\"", L"version=\"1.0.0.0\"", L"type=\"win32\""}));
+}
+
+TEST(IdentityAttributes, ComeFromTheFirstIdentityThatIsAChildOfTheRoot) {
+    EXPECT_EQ(Read(Fixture(L"FirstIdentity.manifest")),
+              (Texts{L"type=\"win32\"", L"name=\"First\"", L"version=\"1.0.0.0\""}));
+}
+
+TEST(IdentityAttributes, LeaveOutNamespaceDeclarations) {
+    EXPECT_EQ(Read(Fixture(L"NamespaceDeclarations.manifest")),
+              (Texts{L"type=\"win32\"", L"name=\"Declared\"", L"x:note=\"kept\"",
+                     L"version=\"3.0.0.0\""}));
+}
+
+TEST(IdentityAttributes, EmptyElementGivesAnEmptyList) {
+    EXPECT_EQ(Read(Fixture(L"NoAttributes.manifest")), Texts{});
+}
+
+TEST(IdentityAttributes, ValuesAreEscapedAsTheComponentWritesThem) {
+    // &, <, > and " become entities, the apostrophe stays, Cyrillic stays as it is; a value
+    // quoted with apostrophes in the file comes back in double quotes.
+    EXPECT_EQ(
+        Read(Fixture(L"Escaped.manifest")),
+        (Texts{L"name=\"Сборка &amp; Co &lt;x&gt; &quot;q&quot; it's\"", L"version=\"1.0.0.0\"",
+               L"description=\"say &quot;hi&quot; 'there'\"", L"raw=\"a&gt;b\""}));
+}
+
+TEST(IdentityAttributes, Utf8WithByteOrderMark) {
+    EXPECT_EQ(
+        Read(Fixture(L"Utf8Bom.manifest")),
+        (Texts{L"type=\"win32\"", L"name=\"С меткой порядка байтов\"", L"version=\"1.2.3.4\""}));
+}
+
+TEST(IdentityAttributes, FileUnderAFolderWithCyrillicLettersAndBlanks) {
+    std::wstring folder = FreshFolder(L"Папка сборки");
+    std::wstring name = folder + L"\\Библиотека.dll.manifest";
+    ASSERT_TRUE(CopyFileW(Fixture(L"NoNamespace.manifest").c_str(), name.c_str(), FALSE));
+    EXPECT_EQ(Read(name), (Texts{L"name=\"Plain\"", L"version=\"1.0.0.0\"", L"type=\"win32\""}));
+    DeleteFileW(name.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+// "#" and "%" are plain characters of a file name, whatever they mean in a URL.
+TEST(IdentityAttributes, FileUnderAFolderWithUrlCharacters) {
+    std::wstring folder = FreshFolder(L"C# 100%20");
+    std::wstring name = folder + L"\\Lib#1.dll.manifest";
+    ASSERT_TRUE(CopyFileW(Fixture(L"NoNamespace.manifest").c_str(), name.c_str(), FALSE));
+    EXPECT_EQ(Read(name), (Texts{L"name=\"Plain\"", L"version=\"1.0.0.0\"", L"type=\"win32\""}));
+    DeleteFileW(name.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+TEST(IdentityAttributes, ExternalEntityIsNotFetched) {
+    // Fetched, the entity would put its own identity first; the call must also come back.
+    DWORD start = GetTickCount();
+    Texts attributes = Read(Fixture(L"ExternalEntity.manifest"));
+    EXPECT_LT(GetTickCount() - start, 10000u);
+    for (const std::wstring& a : attributes) EXPECT_EQ(a.find(L"FromOutside"), std::wstring::npos);
+    // Wine's component keeps the reference unexpanded and reads the rest.
+    EXPECT_EQ(attributes, (Texts{L"type=\"win32\"", L"name=\"Local\"", L"version=\"1.0.0.0\""}));
+}
+
+TEST(NoIdentityAttributes, WhenTheIdentityIsNotAChildOfTheRootAssembly) {
+    EXPECT_EQ(Read(Fixture(L"NestedOnly.manifest")), kFalse);
+    EXPECT_EQ(Read(Fixture(L"OtherRoot.manifest")), kFalse);
+}
+
+TEST(NoIdentityAttributes, WhenTheFileIsNotAWellFormedDocument) {
+    EXPECT_EQ(Read(Fixture(L"Malformed.manifest")), kFalse);
+    EXPECT_EQ(Read(Fixture(L"Empty.manifest")), kFalse);
+    EXPECT_EQ(Read(TestProgram()), kFalse);
+}
+
+TEST(NoIdentityAttributes, WhenThereIsNoFile) {
+    EXPECT_EQ(Read(Fixture(L"Missing.manifest")), kFalse);
+    EXPECT_EQ(Read(FixtureFolder()), kFalse);
+    EXPECT_EQ(Read(L""), kFalse);
+    // Up to the NUL this names a readable manifest.
+    EXPECT_EQ(Read(Fixture(L"Identity.manifest") + std::wstring(1, L'\0') + L"x"), kFalse);
+}
+
+TEST(ComApartment, EachReadEndsTheApartmentItBegan) {
+    std::thread([] {
+        EXPECT_EQ(Read(Fixture(L"NoNamespace.manifest")).size(), 3u);
+        EXPECT_EQ(Read(Fixture(L"Missing.manifest")), kFalse);
+        // Nothing left initialised on this thread.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        CoUninitialize();
+    }).join();
+}
+
+TEST(ComApartment, ACallerInTheMultithreadedApartmentKeepsIt) {
+    std::thread([] {
+        ASSERT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        EXPECT_EQ(Read(Fixture(L"NoNamespace.manifest")),
+                  (Texts{L"name=\"Plain\"", L"version=\"1.0.0.0\"", L"type=\"win32\""}));
+        // Still initialised once by the caller, not ended by the read.
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+        CoUninitialize();
+        CoUninitialize();
+    }).join();
+}
