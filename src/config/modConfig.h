@@ -14,6 +14,9 @@ namespace modConfig {
 std::wstring ExtractEXEFileName(const std::wstring& commandLine);
 // True when " /DLL " (any case) stands between two other parts of the line.
 bool ExtractIsDLL(const std::wstring& commandLine);
+// The text of an option file: UTF-8 after a UTF-8 byte-order mark, UTF-16 after a UTF-16 one
+// (little- or big-endian), the ANSI code page otherwise. Malformed sequences become U+FFFD.
+std::wstring DecodeConfigText(const std::string& bytes);
 // The options of ConfigFileName, or none when the file cannot be read (reported to the user)
 // or its text cannot be parsed (not reported).
 std::shared_ptr<const CConfig> ReadConfigFile(const BuildContext& context);

@@ -25,9 +25,9 @@ TEST(ExtractEXEFileName, TakesTheNameAfterTheFirstOutSwitch) {
 }
 
 TEST(ExtractEXEFileName, GivesNothingWithoutAUsableName) {
-    for (const wchar_t* line : {L"", L"/DEBUG /NOLOGO", L"/OUT:", L"a.obj /OUT:",
-                                L"/OUT:\"C:\\My Projects\\Tool.exe", L"/OUT:\"\"", L"/OUT:\"",
-                                L"/OUT: Tool.exe", L"/OU:Tool.exe"}) {
+    for (const wchar_t* line :
+         {L"", L"/DEBUG /NOLOGO", L"/OUT:", L"a.obj /OUT:", L"/OUT:\"C:\\My Projects\\Tool.exe",
+          L"/OUT:\"\"", L"/OUT:\"", L"/OUT: Tool.exe", L"/OU:Tool.exe"}) {
         EXPECT_EQ(L"", ExtractEXEFileName(line)) << line;
     }
 }
@@ -59,12 +59,13 @@ TEST(DeriveFileNames, PutsEveryFileBesideTheOutput) {
 }
 
 class ReadConfigFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fakes::Reset();
-        folder = std::filesystem::temp_directory_path() /
-                 ("vexmor-cfg-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder =
+            std::filesystem::temp_directory_path() /
+            ("vexmor-cfg-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::remove_all(folder);
         std::filesystem::create_directories(folder);
         context.ConfigFileName = (folder / "Tool.LinkConfig").wstring();
@@ -102,4 +103,59 @@ TEST_F(ReadConfigFileTest, AnUnreadableFileIsReportedAndGivesNoConfiguration) {
     EXPECT_EQ(context.ConfigFileName + L"\r\n\r\nНе удаётся прочитать файл настроек!",
               fakes::Get().Messages[0].Text);
     EXPECT_EQ(platform::Icon::Error, fakes::Get().Messages[0].Icon);
+}
+
+TEST_F(ReadConfigFileTest, FilesSavedAsUnicodeKeepTheirFirstOptionAndTheirLetters) {
+    // "CONSOLE", "COMMENT:Сб" in UTF-8 after its mark, and in both UTF-16 byte orders.
+    Write("\xEF\xBB\xBF"
+          "CONSOLE\r\nCOMMENT:\xD0\xA1\xD0\xB1");
+    auto config = modConfig::ReadConfigFile(context);
+    ASSERT_TRUE(config);
+    EXPECT_TRUE(config->SET_CONSOLE());
+    EXPECT_EQ(L"Сб", config->SET_COMMENT());
+
+    const std::wstring text = L"CONSOLE\r\nCOMMENT:Сб";
+    std::string little = "\xFF\xFE", big = "\xFE\xFF";
+    for (wchar_t c : text) {
+        little += static_cast<char>(c & 0xFF);
+        little += static_cast<char>(c >> 8);
+        big += static_cast<char>(c >> 8);
+        big += static_cast<char>(c & 0xFF);
+    }
+    for (const std::string& bytes : {little, big}) {
+        Write(bytes);
+        config = modConfig::ReadConfigFile(context);
+        ASSERT_TRUE(config);
+        EXPECT_TRUE(config->SET_CONSOLE());
+        EXPECT_EQ(L"Сб", config->SET_COMMENT());
+    }
+    EXPECT_TRUE(fakes::Get().Messages.empty()) << "no warning about a mark taken for an option";
+}
+
+TEST(DecodeConfigText, WithoutAMarkTheTextStaysInTheCodePage) {
+    EXPECT_EQ(platform::FromAnsi("CONSOLE\nCOFF\xE9"),
+              modConfig::DecodeConfigText("CONSOLE\nCOFF\xE9"));
+    // A mark alone is an empty text; a mark of another kind is no mark.
+    EXPECT_EQ(L"", modConfig::DecodeConfigText("\xEF\xBB\xBF"));
+    EXPECT_EQ(platform::FromAnsi("\xEF\xBB"), modConfig::DecodeConfigText("\xEF\xBB"));
+}
+
+TEST(DecodeConfigText, BrokenSequencesBecomeReplacementCharacters) {
+    using modConfig::DecodeConfigText;
+    EXPECT_EQ(L"a\uFFFD\uFFFDb", DecodeConfigText("\xEF\xBB\xBF"
+                                                  "a\xC0\x80"
+                                                  "b")); // overlong
+    EXPECT_EQ(L"a\uFFFD\uFFFDb", DecodeConfigText("\xEF\xBB\xBF"
+                                                  "a\xC0\xAF"
+                                                  "b"));
+    EXPECT_EQ(L"\uFFFD", DecodeConfigText("\xEF\xBB\xBF\xED\xA0\x80")); // a surrogate
+    EXPECT_EQ(L"x\uFFFD", DecodeConfigText("\xEF\xBB\xBF"
+                                           "x\xE2\x82"));                       // cut short
+    EXPECT_EQ(L"\U0001F600", DecodeConfigText("\xEF\xBB\xBF\xF0\x9F\x98\x80")); // past 16 bits
+    EXPECT_EQ(L"A\uFFFD", DecodeConfigText(std::string("\xFF\xFE"
+                                                       "A\0B",
+                                                       5))); // odd byte
+    EXPECT_EQ(L"\uFFFDA", DecodeConfigText(std::string("\xFF\xFE\x00\xDC"
+                                                       "A\0",
+                                                       6)));
 }
