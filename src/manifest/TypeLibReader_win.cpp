@@ -10,6 +10,7 @@
 
 #include <cwctype>
 #include <utility>
+#include <vector>
 
 namespace TypeLibReader {
 namespace {

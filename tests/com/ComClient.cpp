@@ -1,0 +1,127 @@
+// ComClient.exe sta|mta: uses every class of the fixture library the way a program would, with
+// nothing registered: the library is found through this program's manifest only. One line per
+// step; exit code 0 when every step worked, otherwise the first failing HRESULT.
+#include "ComFixtureIds.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+HRESULT g_failure = S_OK;
+
+void Report(const char* step, HRESULT hr, const char* detail = "") {
+    if (SUCCEEDED(hr)) {
+        std::printf("ok   %s%s\n", step, detail);
+    } else {
+        std::printf("FAIL %s: 0x%08lX\n", step, static_cast<unsigned long>(hr));
+        if (SUCCEEDED(g_failure)) g_failure = hr;
+    }
+    std::fflush(stdout);
+}
+
+// A proxy manager answers IMultiQI, a plain in-apartment object of this library does not.
+const char* Where(IUnknown* object) {
+    IMultiQI* multi = nullptr;
+    if (SUCCEEDED(object->QueryInterface(IID_IMultiQI, reinterpret_cast<void**>(&multi)))) {
+        multi->Release();
+        return " (through a proxy)";
+    }
+    return " (direct)";
+}
+
+HRESULT Expect(LONG got, LONG expected) {
+    return got == expected ? S_OK : E_UNEXPECTED;
+}
+
+// The method by name, as a script would call it: arguments go in reverse order.
+HRESULT CallByName(IDispatch* dispatch, const wchar_t* name, VARIANTARG* args, UINT count,
+                   LONG* result) {
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    HRESULT hr = dispatch->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    DISPPARAMS params = {args, nullptr, count, 0};
+    VARIANT out;
+    VariantInit(&out);
+    UINT argError = 0;
+    hr = dispatch->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &out,
+                          nullptr, &argError);
+    if (SUCCEEDED(hr)) hr = VariantChangeType(&out, &out, 0, VT_I4);
+    if (SUCCEEDED(hr)) *result = out.lVal;
+    VariantClear(&out);
+    return hr;
+}
+
+void UseCalculator() {
+    fixture::IVexCalculator* calculator = nullptr;
+    HRESULT hr =
+        CoCreateInstance(fixture::CLSID_VexCalculator, nullptr, CLSCTX_INPROC_SERVER,
+                         fixture::IID_IVexCalculator, reinterpret_cast<void**>(&calculator));
+    Report("VexCalculator: create", hr, SUCCEEDED(hr) ? Where(calculator) : "");
+    if (FAILED(hr)) return;
+
+    LONG sum = 0;
+    hr = calculator->Add(2, 3, &sum);
+    if (SUCCEEDED(hr)) hr = Expect(sum, 5);
+    Report("VexCalculator: Add(2, 3) = 5 through the vtable", hr);
+
+    IDispatch* dispatch = nullptr;
+    hr = calculator->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch));
+    if (SUCCEEDED(hr)) {
+        VARIANTARG args[2];
+        VariantInit(&args[0]);
+        VariantInit(&args[1]);
+        args[1].vt = VT_I4; // a
+        args[1].lVal = 40;
+        args[0].vt = VT_I4; // b
+        args[0].lVal = 2;
+        sum = 0;
+        hr = CallByName(dispatch, L"Add", args, 2, &sum);
+        if (SUCCEEDED(hr)) hr = Expect(sum, 42);
+        dispatch->Release();
+    }
+    Report("VexCalculator: Add(40, 2) = 42 through IDispatch", hr);
+    calculator->Release();
+}
+
+void UseDoubler() {
+    fixture::IVexDoubler* doubler = nullptr;
+    HRESULT hr = CoCreateInstance(fixture::CLSID_VexDoubler, nullptr, CLSCTX_INPROC_SERVER,
+                                  fixture::IID_IVexDoubler, reinterpret_cast<void**>(&doubler));
+    Report("VexDoubler: create", hr, SUCCEEDED(hr) ? Where(doubler) : "");
+    if (FAILED(hr)) return;
+    LONG twice = 0;
+    hr = doubler->Twice(21, &twice);
+    if (SUCCEEDED(hr)) hr = Expect(twice, 42);
+    Report("VexDoubler: Twice(21) = 42 through the vtable", hr);
+    doubler->Release();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    DWORD model = 0;
+    if (argc == 2 && std::strcmp(argv[1], "sta") == 0)
+        model = COINIT_APARTMENTTHREADED;
+    else if (argc == 2 && std::strcmp(argv[1], "mta") == 0)
+        model = COINIT_MULTITHREADED;
+    else {
+        std::printf("usage: ComClient.exe sta|mta\n");
+        return 2;
+    }
+    HRESULT hr = CoInitializeEx(nullptr, model);
+    Report(model == COINIT_MULTITHREADED ? "CoInitializeEx(multi-threaded)"
+                                         : "CoInitializeEx(apartment-threaded)",
+           hr);
+    if (FAILED(hr)) return static_cast<int>(hr);
+    UseCalculator();
+    UseDoubler();
+    CoUninitialize();
+    std::printf(SUCCEEDED(g_failure) ? "all steps succeeded\n" : "some steps failed\n");
+    return static_cast<int>(g_failure);
+}

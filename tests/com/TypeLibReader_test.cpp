@@ -1,0 +1,221 @@
+// The type-library reader on real files built here: the fixture COM library (its view must match
+// the identifiers written in ComFixture.idl), and the files it must refuse.
+#include "ComFixtureIds.h"
+#include "manifest/TypeLibReader.h"
+#include "support/AppError.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <ostream>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace TypeLibReader {
+// Names in failure messages instead of bytes.
+void PrintTo(InterfaceKind kind, std::ostream* out) {
+    *out << (kind == InterfaceKind::Dual           ? "Dual"
+             : kind == InterfaceKind::DispatchOnly ? "DispatchOnly"
+                                                   : "Custom");
+}
+} // namespace TypeLibReader
+
+namespace {
+
+using TypeLibReader::InterfaceKind;
+
+const std::wstring kIUnknown = L"{00000000-0000-0000-C000-000000000046}";
+const std::wstring kIDispatch = L"{00020400-0000-0000-C000-000000000046}";
+
+// The test programs and the fixtures share one folder.
+std::wstring TestDir() {
+    wchar_t path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path, n);
+    return dir.substr(0, dir.find_last_of(L"\\/") + 1);
+}
+
+std::wstring Widen(const std::string& text) {
+    return std::wstring(text.begin(), text.end()); // identifiers and names are ASCII
+}
+
+std::wstring GuidText(const GUID& guid) {
+    wchar_t text[40] = {};
+    StringFromGUID2(guid, text, 40);
+    return text;
+}
+
+// Name -> identifier of every library, class and interface declared in the IDL, braced and in
+// upper case as the reader gives them.
+std::map<std::wstring, std::wstring> IdlIdentifiers() {
+    std::ifstream in(std::filesystem::path(TestDir() + L"ComFixture.idl"));
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::regex declaration(R"(uuid\(([0-9A-Fa-f-]{36})\)[^\]]*\]\s*)"
+                           R"((?:library|coclass|interface|dispinterface)\s+(\w+))");
+    std::map<std::wstring, std::wstring> ids;
+    for (std::sregex_iterator it(text.begin(), text.end(), declaration), end; it != end; ++it) {
+        std::wstring id = L"{" + Widen((*it)[1]) + L"}";
+        for (auto& c : id) c = static_cast<wchar_t>(towupper(c));
+        ids[Widen((*it)[2])] = id;
+    }
+    return ids;
+}
+
+// The error of loading the file; its number goes into the test report, since the platform's
+// numbers for these cases differ between Wine and Windows.
+std::optional<AppError> LoadFailure(const std::wstring& file) {
+    try {
+        TypeLibReader::TypeLibInfoFromFile(file);
+    } catch (const AppError& error) {
+        char number[16] = {};
+        std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(error.Number));
+        testing::Test::RecordProperty("number", number);
+        return error;
+    }
+    return std::nullopt;
+}
+
+bool KeyExists(const std::wstring& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+class ComFixtureLibrary : public testing::Test {
+  protected:
+    void SetUp() override {
+        ids_ = IdlIdentifiers();
+        ASSERT_EQ(ids_.size(), 6u) << "ComFixture.idl beside the test: library, 2 classes, "
+                                      "3 interfaces";
+        file_ = TestDir() + L"ComFixture.dll";
+        try {
+            lib_ = TypeLibReader::TypeLibInfoFromFile(file_);
+        } catch (const AppError& error) {
+            FAIL() << "load failed: 0x" << std::hex << error.Number;
+        }
+    }
+
+    std::map<std::wstring, std::wstring> ids_;
+    std::wstring file_;
+    std::unique_ptr<TypeLibReader::TypeLibInfo> lib_;
+};
+
+TEST_F(ComFixtureLibrary, IdentifiesTheLibrary) {
+    EXPECT_EQ(lib_->ContainingFile(), file_);
+    EXPECT_EQ(lib_->Name(), L"VexmorComFixture");
+    EXPECT_EQ(lib_->GUID(), ids_.at(L"VexmorComFixture"));
+    EXPECT_EQ(lib_->MajorVersion(), 2);
+    EXPECT_EQ(lib_->MinorVersion(), 15);
+}
+
+TEST_F(ComFixtureLibrary, ListsTheClassesInLibraryOrder) {
+    ASSERT_EQ(lib_->CoClassCount(), 2u);
+    EXPECT_EQ(lib_->CoClass(0).Name, L"VexCalculator");
+    EXPECT_EQ(lib_->CoClass(0).GUID, ids_.at(L"VexCalculator"));
+    EXPECT_EQ(lib_->CoClass(1).Name, L"VexDoubler");
+    EXPECT_EQ(lib_->CoClass(1).GUID, ids_.at(L"VexDoubler"));
+}
+
+// The library lists the classes and interfaces interleaved (each class pulls in its interfaces),
+// so the order also shows that the two index lists are kept apart.
+TEST_F(ComFixtureLibrary, ListsEachInterfaceOnceInLibraryOrderWithKindAndBases) {
+    struct Expected {
+        std::wstring Name;
+        InterfaceKind Kind;
+        std::vector<std::wstring> Bases;
+    };
+    const std::vector<Expected> expected = {
+        {L"IVexCalculator", InterfaceKind::Dual, {kIDispatch}},
+        {L"DVexCalculatorEvents", InterfaceKind::DispatchOnly, {kIDispatch}},
+        {L"IVexDoubler", InterfaceKind::Custom, {kIUnknown}},
+    };
+    ASSERT_EQ(lib_->InterfaceCount(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        auto info = lib_->Interface(i);
+        EXPECT_EQ(info.Name, expected[i].Name);
+        EXPECT_EQ(info.GUID, ids_.at(expected[i].Name));
+        EXPECT_EQ(info.Kind, expected[i].Kind);
+        EXPECT_EQ(info.ImpliedInterfaces, expected[i].Bases);
+    }
+}
+
+TEST_F(ComFixtureLibrary, GivesIdentifiersInBracedUpperCaseForm) {
+    const std::wregex form(LR"(\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\})");
+    EXPECT_TRUE(std::regex_match(lib_->GUID(), form)) << lib_->GUID();
+    for (std::size_t i = 0; i < lib_->CoClassCount(); ++i)
+        EXPECT_TRUE(std::regex_match(lib_->CoClass(i).GUID, form));
+    for (std::size_t i = 0; i < lib_->InterfaceCount(); ++i) {
+        auto info = lib_->Interface(i);
+        EXPECT_TRUE(std::regex_match(info.GUID, form));
+        for (const auto& base : info.ImpliedInterfaces) EXPECT_TRUE(std::regex_match(base, form));
+    }
+}
+
+TEST_F(ComFixtureLibrary, RefusesAnIndexPastTheEnd) {
+    EXPECT_THROW(lib_->CoClass(lib_->CoClassCount()), AppError);
+    EXPECT_THROW(lib_->Interface(lib_->InterfaceCount()), AppError);
+}
+
+// Reading must not register the library or its classes: the manifest is the only registration.
+TEST_F(ComFixtureLibrary, RegistersNothing) {
+    EXPECT_FALSE(KeyExists(L"TypeLib\\" + ids_.at(L"VexmorComFixture")));
+    EXPECT_FALSE(KeyExists(L"Interface\\" + ids_.at(L"IVexCalculator")));
+    EXPECT_FALSE(KeyExists(L"Interface\\" + ids_.at(L"IVexDoubler")));
+    EXPECT_FALSE(KeyExists(L"CLSID\\" + ids_.at(L"VexCalculator")));
+}
+
+// The client and the library are compiled with ComFixtureIds.h; it must say what the IDL says.
+TEST_F(ComFixtureLibrary, AgreesWithTheIdentifiersTheClientUses) {
+    EXPECT_EQ(GuidText(fixture::LIBID_VexmorComFixture), ids_.at(L"VexmorComFixture"));
+    EXPECT_EQ(GuidText(fixture::IID_IVexCalculator), ids_.at(L"IVexCalculator"));
+    EXPECT_EQ(GuidText(fixture::IID_IVexDoubler), ids_.at(L"IVexDoubler"));
+    EXPECT_EQ(GuidText(fixture::DIID_DVexCalculatorEvents), ids_.at(L"DVexCalculatorEvents"));
+    EXPECT_EQ(GuidText(fixture::CLSID_VexCalculator), ids_.at(L"VexCalculator"));
+    EXPECT_EQ(GuidText(fixture::CLSID_VexDoubler), ids_.at(L"VexDoubler"));
+}
+
+TEST(TypeLibReaderFailures, SaysNoTypeLibraryForAProgramWithoutOne) {
+    auto error = LoadFailure(TestDir() + L"NoTypeLib.exe");
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->Number, TypeLibReader::kNoTypeLibNumber);
+    EXPECT_FALSE(error->Description.empty());
+}
+
+// The platform cannot tell a broken library from a missing one; the reader must not call a
+// broken one "no type library", or the user would look for the wrong fault.
+TEST(TypeLibReaderFailures, ReportsTheLoadersNumberForABrokenTypeLibrary) {
+    auto error = LoadFailure(TestDir() + L"BrokenTypeLib.dll");
+    ASSERT_TRUE(error);
+    EXPECT_NE(error->Number, TypeLibReader::kNoTypeLibNumber);
+    EXPECT_TRUE(FAILED(static_cast<HRESULT>(error->Number))) << std::hex << error->Number;
+    EXPECT_FALSE(error->Description.empty());
+}
+
+TEST(TypeLibReaderFailures, ReportsAMissingFileAsSuch) {
+    auto error = LoadFailure(TestDir() + L"NoSuchLibrary.dll");
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->Number, static_cast<std::uint32_t>(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)))
+        << std::hex << error->Number;
+    EXPECT_FALSE(error->Description.empty());
+}
+
+TEST(TypeLibReaderFailures, ReportsAFileThatIsNoModule) {
+    auto error = LoadFailure(TestDir() + L"ComFixture.idl");
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->Number, static_cast<std::uint32_t>(HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT)))
+        << std::hex << error->Number;
+    EXPECT_FALSE(error->Description.empty());
+}
+
+} // namespace

@@ -1,0 +1,242 @@
+#!/usr/bin/env bash
+# Registration-free COM, end to end: the program links the fixture library as the development
+# environment would, with an option file asking for a manifest, then the client program, whose
+# option file names the library's manifest; the client then creates every class of the library
+# through the two manifests the program wrote, in both apartment kinds, with nothing registered
+# anywhere. Each client
+# run gets a fresh copy of a prefix where nothing of the fixture was ever registered (Wine's
+# type-library marshaler registers the library by itself during a multi-threaded run).
+#   regfree.sh <bin-dir> <tests-dir> <pristine-prefix> [--hand-written]
+# The session's prefix (WINEPREFIX) and display (DISPLAY) must be running: the program's run
+# must show no box, and without a display a box would go unseen. --hand-written puts the
+# manifest in ComFixture.handwritten.manifest in place of the generated one, to tell a fault of
+# the platform from a fault of the program.
+set -u
+if [ $# -lt 3 ]; then
+    echo "usage: regfree.sh <bin-dir> <tests-dir> <pristine-prefix> [--hand-written]" >&2
+    exit 2
+fi
+bin_dir=$1 tests_dir=$2 pristine=$3 mode=${4:-generated}
+here=$(cd "$(dirname "$0")" && pwd)
+wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+# No debugger: a crash must end the run with a code, not wait in a debugger's window.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+
+failures=0
+pass() { echo "PASS $*"; }
+fail() {
+    echo "FAIL $*"
+    failures=$((failures + 1))
+}
+finish() {
+    if [ "$failures" -eq 0 ]; then echo "regfree: all checks passed"; else echo "regfree: $failures check(s) failed"; fi
+    exit $((failures > 0))
+}
+winpath() { printf 'Z:%s' "$1" | tr / \\\\; }
+# The identity attribute of a manifest, whatever its namespace.
+identity() {
+    xmllint --xpath "string(/*[local-name()='assembly']/*[local-name()='assemblyIdentity']/@$2)" "$1"
+}
+
+if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
+    echo "FAIL no Wine session: eval \"\$(scripts/wine-session.sh start <build-dir>)\" first"
+    exit 1
+fi
+work=$tests_dir/regfree-work
+project=$work/project
+
+# The environment's folder with the program and the stand-in linker, and a project.
+rm -rf "$work"
+mkdir -p "$work/bin" "$project"
+cp "$bin_dir/VexmorLink.exe" "$bin_dir/QZVSP0100A.DLL" "$bin_dir/QZVSP0100B.DLL" "$work/bin/"
+cp "$tests_dir/LINK2.exe" "$work/bin/LINK2.EXE"
+printf 'MANIFEST\r\n' >"$project/ComFixture.LinkConfig"
+
+# The link, started as the environment starts it. Wine would quote Unix arguments once
+# more, so the exact command line goes through the driver's command file.
+printf '%s' "\"$(winpath "$work/bin/VexmorLink.exe")\" /DLL /OUT:\"$(winpath "$project/ComFixture.dll")\"" \
+    >"$work/command.txt"
+# Output goes to files, not pipes: Wine's background services may hold a pipe open for long.
+(
+    cd "$project" &&
+        VEXMOR_STANDIN_OUTPUT=$(winpath "$tests_dir/ComFixture.dll") \
+            VEXMOR_STANDIN_RECORD=$(winpath "$work/linker-received.txt") \
+            exec timeout 60 "$wine" "$tests_dir/DialogDriver.exe" --command-file "$(winpath "$work/command.txt")"
+) </dev/null >"$work/link.out" 2>&1
+link_code=$?
+link_output=$(tr -d '\r' <"$work/link.out")
+printf '%s\n' "$link_output" | awk '{ print "    link: " $0 }'
+if [ "$link_code" -eq 0 ]; then pass "the link ends with exit code 0"; else fail "the link's exit code: $link_code"; fi
+if echo "$link_output" | grep -q '^box:'; then fail "the link showed a message box"; else pass "the link showed no message box"; fi
+
+manifest=$project/ComFixture.dll.manifest
+if [ "$mode" = --hand-written ]; then
+    echo "NOTE using the hand-written library manifest, not the program's"
+    cp "$here/ComFixture.handwritten.manifest" "$manifest"
+fi
+if [ ! -f "$manifest" ]; then
+    fail "the program wrote no ComFixture.dll.manifest"
+    finish
+fi
+pass "ComFixture.dll.manifest written"
+if xmllint --noout "$manifest"; then pass "the manifest is well-formed XML"; else fail "the manifest is not well-formed XML"; fi
+cp "$manifest" "$work/ComFixture.dll.manifest.as-written"
+tr -d '\r' <"$manifest" | awk '{ print "    manifest: " $0 }'
+
+# The COM sections as the fixture library needs them; the client runs below use only some.
+libid='{E85263CB-0463-4C54-B446-90446A8741EC}'
+typelib_marshaler='{00020424-0000-0000-C000-000000000046}'
+dispatch_marshaler='{00020420-0000-0000-C000-000000000046}'
+iunknown='{00000000-0000-0000-C000-000000000046}'
+idispatch='{00020400-0000-0000-C000-000000000046}'
+xpath() { xmllint --xpath "$1" "$manifest" 2>/dev/null; }
+el() { printf "*[local-name()='%s']" "$1"; }
+expect_xpath() {
+    local got
+    got=$(xpath "$2")
+    if [ "$got" = "$3" ]; then pass "manifest: $1"; else fail "manifest: $1: got '$got', expected '$3'"; fi
+}
+expect_xpath "two classes" "count(//$(el comClass))" 2
+for clsid in '{07393F1C-73E1-4210-A426-F74F0C555430}' '{53F7B757-F707-4230-8451-75403F34600F}'; do
+    expect_xpath "class $clsid is apartment-threaded" \
+        "string(/$(el assembly)/$(el file)[@name='ComFixture.dll']/$(el comClass)[@clsid='$clsid']/@threadingModel)" \
+        Apartment
+done
+expect_xpath "type library" \
+    "concat(/$(el assembly)/$(el file)/$(el typelib)/@tlbid, ' ', /$(el assembly)/$(el file)/$(el typelib)/@version)" \
+    "$libid 2.15"
+expect_xpath "three interfaces" "count(/$(el assembly)/$(el comInterfaceExternalProxyStub))" 3
+while read -r iid marshaler base; do
+    stub="/$(el assembly)/$(el comInterfaceExternalProxyStub)[@iid='$iid']"
+    expect_xpath "interface $iid" \
+        "concat($stub/@proxyStubClsid32, ' ', $stub/@baseInterface, ' ', $stub/@tlbid)" \
+        "$marshaler $base $libid"
+done <<LIST
+{4E2E8B3E-7337-4A25-9E11-48A450BB7419} $typelib_marshaler $idispatch
+{9BE4F9BF-8609-4CA8-BEE6-AFF1DA1479A0} $dispatch_marshaler $idispatch
+{4BACBE1B-DF4F-4A80-B65B-F6307F7F6D72} $typelib_marshaler $iunknown
+LIST
+
+# The client is linked through the program too, its option file naming the library's manifest
+# (relative to the option file's folder): its manifest then depends on the library's assembly.
+cp "$tests_dir/ComClient.exe" "$work/ComClient.built.exe"
+printf 'REF:ComFixture.dll.manifest\r\n' >"$project/ComClient.LinkConfig"
+printf '%s' "\"$(winpath "$work/bin/VexmorLink.exe")\" /SUBSYSTEM:CONSOLE client.obj /OUT:\"$(winpath "$project/ComClient.exe")\"" \
+    >"$work/command.txt"
+(
+    cd "$project" &&
+        VEXMOR_STANDIN_OUTPUT=$(winpath "$work/ComClient.built.exe") \
+            VEXMOR_STANDIN_RECORD=$(winpath "$work/linker-received.txt") \
+            exec timeout 60 "$wine" "$tests_dir/DialogDriver.exe" --command-file "$(winpath "$work/command.txt")"
+) </dev/null >"$work/client-link.out" 2>&1
+client_link_code=$?
+client_link_output=$(tr -d '\r' <"$work/client-link.out")
+printf '%s\n' "$client_link_output" | awk '{ print "    client link: " $0 }'
+if [ "$client_link_code" -eq 0 ]; then pass "the client's link ends with exit code 0"; else fail "the client's link exit code: $client_link_code"; fi
+if echo "$client_link_output" | grep -q '^box:'; then fail "the client's link showed a message box"; else pass "the client's link showed no message box"; fi
+client_manifest=$project/ComClient.exe.manifest
+if [ ! -f "$client_manifest" ]; then
+    fail "the program wrote no ComClient.exe.manifest"
+    finish
+fi
+if xmllint --noout "$client_manifest"; then pass "the client's manifest is well-formed XML"; else fail "the client's manifest is not well-formed XML"; fi
+tr -d '\r' <"$client_manifest" | awk '{ print "    client manifest: " $0 }'
+dependency=$(xmllint --xpath "string(//*[local-name()='dependentAssembly']/*[local-name()='assemblyIdentity'][@name='ComFixture.dll']/@version)" "$client_manifest" 2>/dev/null)
+if [ "$dependency" = 1.2.0.0 ]; then
+    pass "the client's manifest depends on ComFixture.dll 1.2.0.0"
+else
+    fail "the client's manifest has no dependency on ComFixture.dll 1.2.0.0 (got '$dependency')"
+fi
+
+# The platform here has only amd64 assemblies: both manifests say amd64 where our 32-bit users
+# have X86 (the client's Common-Controls dependency included).
+sed -i 's/processorArchitecture="X86"/processorArchitecture="amd64"/g' "$manifest" "$client_manifest"
+name=$(identity "$manifest" name)
+version=$(identity "$manifest" version)
+if [ "$name" = ComFixture.dll ] && [ "$version" = 1.2.0.0 ]; then
+    pass "library assembly $name $version"
+else
+    fail "library assembly identity: name '$name' version '$version' (expected ComFixture.dll 1.2.0.0)"
+fi
+
+# Each client run gets a fresh copy of the pristine prefix.
+if [ ! -f "$pristine/system.reg" ]; then
+    echo "creating the pristine prefix $pristine"
+    rm -rf "$pristine"
+    WINEPREFIX=$pristine "$wine" wineboot -u </dev/null >/dev/null 2>&1
+    WINEPREFIX=$pristine "$wineserver" -w
+fi
+fixture_libid=E85263CB-0463-4C54-B446-90446A8741EC
+fixture_ids='E85263CB-0463-4C54-B446-90446A8741EC|07393F1C-73E1-4210-A426-F74F0C555430|53F7B757-F707-4230-8451-75403F34600F'
+
+# run_client <label> <apartment> <folder>: sets client_output, client_code; leaves the copy in
+# $copy for the caller to look at and delete.
+run_client() {
+    copy=$work/prefix-$1
+    rm -rf "$copy"
+    cp -a "$pristine" "$copy"
+    (cd "$3" && WINEPREFIX=$copy exec timeout 60 "$wine" ComClient.exe "$2") </dev/null \
+        >"$work/$1.out" 2>&1
+    client_code=$?
+    WINEPREFIX=$copy "$wineserver" -k 2>/dev/null
+    WINEPREFIX=$copy "$wineserver" -w 2>/dev/null
+    client_output=$(tr -d '\r' <"$work/$1.out")
+    printf '%s\n' "$client_output" | awk -v label="$1" '{ print "    " label ": " $0 }'
+    echo "    $1: exit code $client_code"
+}
+
+expect_line() {
+    if echo "$client_output" | grep -qF -- "$2"; then pass "$1: $2"; else fail "$1: no line '$2'"; fi
+}
+
+for apartment in sta mta; do
+    run_client "$apartment" "$apartment" "$project"
+    if [ "$client_code" -eq 0 ]; then pass "$apartment: client exit code 0"; else fail "$apartment: client exit code $client_code"; fi
+    if [ "$apartment" = sta ]; then where=direct; else where='through a proxy'; fi
+    expect_line "$apartment" "ok   VexCalculator: create ($where)"
+    expect_line "$apartment" "ok   VexCalculator: Add(2, 3) = 5 through the vtable"
+    expect_line "$apartment" "ok   VexCalculator: Add(40, 2) = 42 through IDispatch"
+    expect_line "$apartment" "ok   VexDoubler: create ($where)"
+    expect_line "$apartment" "ok   VexDoubler: Twice(21) = 42 through the vtable"
+    expect_line "$apartment" "all steps succeeded"
+    if [ "$apartment" = sta ]; then
+        if grep -qiE "$fixture_ids" "$copy/system.reg" "$copy/user.reg"; then
+            fail "sta: the fixture's identifiers were found in the registry"
+        else
+            pass "sta: nothing of the fixture in the registry"
+        fi
+    elif grep -qi "Typelib.*$fixture_libid" "$copy/system.reg" "$copy/user.reg"; then
+        echo "NOTE mta: the platform's marshaler registered the type library during the run"
+    fi
+    rm -rf "$copy"
+done
+
+# The same client without its manifest must fail: the proof above is not a registration
+# left behind somewhere.
+bare=$work/no-manifest
+mkdir -p "$bare"
+cp "$project/ComClient.exe" "$project/ComFixture.dll" "$bare/"
+run_client bare sta "$bare"
+rm -rf "$copy"
+if [ "$client_code" -ne 0 ] && echo "$client_output" | grep -q '^FAIL VexCalculator: create: 0x80040154'; then
+    pass "without its manifest the client fails with REGDB_E_CLASSNOTREG"
+else
+    fail "without its manifest the client did not fail as it should"
+fi
+
+# A multi-threaded client reaches the apartment-threaded classes only through the marshalers
+# that the proxy-stub entries name: without them it must fail.
+stubless=$work/no-proxy-stubs
+mkdir -p "$stubless"
+cp "$project/ComClient.exe" "$project/ComClient.exe.manifest" "$project/ComFixture.dll" "$stubless/"
+tr -d '\r' <"$manifest" | sed '/<comInterfaceExternalProxyStub/,/\/>/d' >"$stubless/ComFixture.dll.manifest"
+run_client stubless mta "$stubless"
+rm -rf "$copy"
+if [ "$client_code" -ne 0 ] && echo "$client_output" | grep -q '^FAIL VexCalculator: create: 0x'; then
+    pass "without the proxy-stub entries the multi-threaded client fails"
+else
+    fail "without the proxy-stub entries the multi-threaded client did not fail"
+fi
+
+finish
