@@ -48,10 +48,11 @@ HRESULT CreateMainWindow(HWND& window) {
     if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
         return LastErrorStatus();
     }
-    // Created without WS_VISIBLE and never shown: it only owns the program's dialogs.
-    window =
-        CreateWindowExW(0, kMainWindowClass, L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
-                        CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, module, nullptr);
+    // A message-only window: never shown, and out of reach of broadcasts. Our thread pumps no
+    // messages while the linker or a script runs, so a top-level window would keep every
+    // program that broadcasts with SendMessage waiting for the whole link.
+    window = CreateWindowExW(0, kMainWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, module,
+                             nullptr);
     return window ? S_OK : LastErrorStatus();
 }
 
@@ -122,7 +123,9 @@ HRESULT WINAPI RegisterAppPath(VARIANT_BOOL* registered) {
 
 HRESULT WINAPI IsInIDE(VARIANT_BOOL* result) {
     return Run(result, [&] {
-        *result = Flag(IsDebuggerPresent() != FALSE);
+        // Only the unbuilt program runs inside its development environment; a built one never
+        // does, whatever debugger, profiler or crash reporter is attached to it.
+        *result = VARIANT_FALSE;
         return S_OK;
     });
 }

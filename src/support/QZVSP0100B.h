@@ -10,9 +10,10 @@ namespace QZVSP0100B {
 
 // Records the program's own full path for this process; true when recorded.
 bool RegisterAppPath();
-// True only while a debugger is attached.
+// Whether the program runs unbuilt inside its development environment: never for a built one.
 bool IsInIDE();
-// The program's own hidden top-level window, created on first use.
+// The program's own hidden main window, created on first use: a message-only window, which
+// broadcasts do not reach.
 std::uintptr_t GetMainWindowHandle();
 // True when the name is an existing file (a folder is not a file).
 bool IsFileExist(const std::wstring& fileName);
