@@ -6,8 +6,9 @@
 
 namespace platform {
 
-// The text in the ANSI code page (unmappable characters become the code page's default).
-std::string ToAnsi(const std::wstring& text);
+// The text in the ANSI code page. A character the code page lacks becomes its default character
+// (never a look-alike); *exact, when given, tells whether every character was kept.
+std::string ToAnsi(const std::wstring& text, bool* exact = nullptr);
 std::wstring FromAnsi(const std::string& bytes);
 
 // Reads the whole file. False when it cannot be opened, measured, read or closed.

@@ -31,10 +31,14 @@ std::string Utf8Path(const std::wstring& name) {
 
 } // namespace
 
-std::string ToAnsi(const std::wstring& text) {
+std::string ToAnsi(const std::wstring& text, bool* exact) {
     std::string bytes;
-    for (wchar_t c : text)
-        bytes += static_cast<std::uint32_t>(c) <= 0xFF ? static_cast<char>(c) : '?';
+    if (exact) *exact = true;
+    for (wchar_t c : text) {
+        const bool kept = static_cast<std::uint32_t>(c) <= 0xFF;
+        if (!kept && exact) *exact = false;
+        bytes += kept ? static_cast<char>(c) : '?';
+    }
     return bytes;
 }
 

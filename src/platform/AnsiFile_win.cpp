@@ -4,13 +4,18 @@
 
 namespace platform {
 
-std::string ToAnsi(const std::wstring& text) {
+std::string ToAnsi(const std::wstring& text, bool* exact) {
+    if (exact) *exact = true;
     if (text.empty()) return std::string();
-    int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                   0, nullptr, nullptr);
+    // No best fit: a letter the code page lacks becomes its default character, never a
+    // look-alike that would read as something else.
+    BOOL usedDefault = FALSE;
+    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
+                                   static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
-                        nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                        bytes.data(), size, nullptr, exact ? &usedDefault : nullptr);
+    if (exact) *exact = usedDefault == FALSE;
     return bytes;
 }
 
