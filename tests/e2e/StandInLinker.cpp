@@ -8,11 +8,14 @@
 //   VEXMOR_STANDIN_EXIT      exit code, decimal or 0x-hex (default 0)
 //   VEXMOR_STANDIN_OUTPUT    file copied to the /OUT: path (when there is one), as a real link
 //                            would write it
+// Given a response file (@file or @"file" as the whole argument text), it records that file's
+// bytes too, in the record file's name followed by ".rsp", and takes /OUT: from its text.
 #include "HelperCommon.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <cwctype>
 #include <string>
 #include <string_view>
@@ -52,6 +55,36 @@ std::wstring OutputName(std::wstring_view arguments) {
     return std::wstring(rest.substr(0, rest.find_first_of(L" \t")));
 }
 
+// The response file named by the whole argument text, if that is what it is.
+std::wstring ResponseFileName(std::wstring_view arguments) {
+    if (arguments.size() < 2 || arguments.front() != L'@') return {};
+    arguments.remove_prefix(1);
+    if (arguments.size() >= 2 && arguments.front() == L'"' && arguments.back() == L'"') {
+        arguments = arguments.substr(1, arguments.size() - 2);
+    }
+    return std::wstring(arguments);
+}
+
+std::optional<std::string> ReadAll(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+std::wstring FromAnsi(const std::string& bytes) {
+    if (bytes.empty()) return {};
+    int n = MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), n);
+    return text;
+}
+
 } // namespace
 
 int main() {
@@ -80,6 +113,16 @@ int main() {
         Print(STD_ERROR_HANDLE, "stand-in linker: cannot write the record\r\n");
         return static_cast<int>(BadSettingExitCode);
     }
+    // What the arguments really are: the response file's text when given one.
+    std::wstring arguments(e2e::ArgumentText(GetCommandLineW()));
+    if (std::wstring response = ResponseFileName(arguments); !response.empty()) {
+        auto bytes = ReadAll(response);
+        if (!bytes || !WriteFileText(record + L".rsp", *bytes, false)) {
+            Print(STD_ERROR_HANDLE, "stand-in linker: cannot read or record the response file\r\n");
+            return static_cast<int>(BadSettingExitCode);
+        }
+        arguments = FromAnsi(*bytes);
+    }
     if (auto order = e2e::GetEnv(L"VEXMOR_STANDIN_ORDER")) {
         if (!WriteFileText(*order, "link\r\n", true)) {
             Print(STD_ERROR_HANDLE, "stand-in linker: cannot append to the order file\r\n");
@@ -88,7 +131,7 @@ int main() {
     }
 
     if (auto output = e2e::GetEnv(L"VEXMOR_STANDIN_OUTPUT")) {
-        std::wstring target = OutputName(e2e::ArgumentText(GetCommandLineW()));
+        std::wstring target = OutputName(arguments);
         if (!target.empty() && !CopyFileW(output->c_str(), target.c_str(), FALSE)) {
             Print(STD_ERROR_HANDLE, "stand-in linker: cannot write the output file\r\n");
             return static_cast<int>(BadSettingExitCode);
