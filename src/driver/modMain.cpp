@@ -20,7 +20,24 @@ namespace {
 constexpr wchar_t kLinkerFileName[] = L"LINK2.EXE";
 constexpr wchar_t kNoOutputFileText[] = L"Не удалось получить имя компилируемого файла!";
 
-std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+// The value as one quoted argument by the rules the C run-time splits command lines with: a
+// quote inside is written \", and backslashes are doubled where they stand before a quote or
+// before the closing one. So the linker receives exactly the value, whatever it holds.
+std::wstring QuotedArgument(const std::wstring& value) {
+    std::wstring quoted = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : value) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(2 * backslashes, L'\\');
+    return quoted + L"\"";
+}
 
 // Runs the step's script: the project's own when it has one, else the shared one in the
 // program's folder (which runs only if it exists).
@@ -141,13 +158,13 @@ std::wstring RewriteCommandLine(const std::wstring& commandLine, const CConfig& 
         // The definition file sits beside the configuration file: resolve its bare name there,
         // so that a relative output name does not put the folder in twice.
         const std::wstring defName = QZVSP0100B::GetFileName(defFileName, false);
-        line += L" /DEF:" + Quoted(QZVSP0100B::GetAbsoluteFileName(defName, configFolder));
+        line += L" /DEF:" + QuotedArgument(QZVSP0100B::GetAbsoluteFileName(defName, configFolder));
     }
     const std::wstring comment = config.SET_COMMENT();
-    if (!comment.empty()) line += L" /COMMENT:" + Quoted(comment);
+    if (!comment.empty()) line += L" /COMMENT:" + QuotedArgument(comment);
     const std::wstring stub = config.SET_STUB();
     if (!stub.empty()) {
-        line += L" /STUB:" + Quoted(QZVSP0100B::GetAbsoluteFileName(stub, configFolder));
+        line += L" /STUB:" + QuotedArgument(QZVSP0100B::GetAbsoluteFileName(stub, configFolder));
     }
     return line;
 }

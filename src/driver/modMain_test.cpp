@@ -22,18 +22,23 @@ CConfig Parse(const std::wstring& text) {
 }
 
 std::wstring Rewrite(const std::wstring& line, const std::wstring& options) {
-    return RewriteCommandLine(line, Parse(options), L"C:\\Work\\Tool.DEF", L"C:\\Work\\Tool.LinkConfig");
+    return RewriteCommandLine(line, Parse(options), L"C:\\Work\\Tool.DEF",
+                              L"C:\\Work\\Tool.LinkConfig");
 }
 
 } // namespace
 
 TEST(ReplaceSwitch, ReplacesEveryWholeSwitchWithExactCase) {
-    EXPECT_EQ(L"/DEBUGTYPE:COFF /X /DEBUGTYPE:COFF",
-              ReplaceSwitch(L"/DEBUGTYPE:CV /X /DEBUGTYPE:CV", L" /DEBUGTYPE:CV", L" /DEBUGTYPE:COFF"));
-    EXPECT_EQ(L"a /debugtype:cv", ReplaceSwitch(L"a /debugtype:cv", L" /DEBUGTYPE:CV", L" /DEBUGTYPE:COFF"));
-    EXPECT_EQ(L"a x/DEBUGTYPE:CV", ReplaceSwitch(L"a x/DEBUGTYPE:CV", L" /DEBUGTYPE:CV", L" /DEBUGTYPE:COFF"));
+    EXPECT_EQ(
+        L"/DEBUGTYPE:COFF /X /DEBUGTYPE:COFF",
+        ReplaceSwitch(L"/DEBUGTYPE:CV /X /DEBUGTYPE:CV", L" /DEBUGTYPE:CV", L" /DEBUGTYPE:COFF"));
+    EXPECT_EQ(L"a /debugtype:cv",
+              ReplaceSwitch(L"a /debugtype:cv", L" /DEBUGTYPE:CV", L" /DEBUGTYPE:COFF"));
+    EXPECT_EQ(L"a x/DEBUGTYPE:CV",
+              ReplaceSwitch(L"a x/DEBUGTYPE:CV", L" /DEBUGTYPE:CV", L" /DEBUGTYPE:COFF"));
     EXPECT_EQ(L"a /SUBSYSTEM:CONSOLE,4.0 b",
-              ReplaceSwitch(L"a /SUBSYSTEM:WINDOWS,4.0 b", L" /SUBSYSTEM:WINDOWS", L" /SUBSYSTEM:CONSOLE"));
+              ReplaceSwitch(L"a /SUBSYSTEM:WINDOWS,4.0 b", L" /SUBSYSTEM:WINDOWS",
+                            L" /SUBSYSTEM:CONSOLE"));
     EXPECT_EQ(L"", ReplaceSwitch(L"", L" /A", L" /B"));
     // A replacement that contains the search text is not replaced again.
     EXPECT_EQ(L"/A/A /B", ReplaceSwitch(L"/A /B", L" /A", L" /A/A"));
@@ -46,19 +51,64 @@ TEST(RewriteCommandLine, ReplacesCoffAndConsoleInPlaceAndAppendsNothingElse) {
     EXPECT_EQ(line, Rewrite(line, L""));
     EXPECT_EQ(L"/DEBUGTYPE:COFF a.obj /SUBSYSTEM:WINDOWS,4.0 /OUT:C:\\Work\\Tool.exe",
               Rewrite(line, L"COFF"));
-    EXPECT_EQ(L"/debugtype:cv /subsystem:windows", Rewrite(L"/debugtype:cv /subsystem:windows", L"COFF\r\nCONSOLE"));
+    EXPECT_EQ(L"/debugtype:cv /subsystem:windows",
+              Rewrite(L"/debugtype:cv /subsystem:windows", L"COFF\r\nCONSOLE"));
 }
 
 TEST(RewriteCommandLine, AppendsSwitchesInTheirFixedOrder) {
     EXPECT_EQ(L"x /MAPINFO:LINES", Rewrite(L"x", L"MAP_LINES"));
     EXPECT_EQ(L"x /MAP /MAPINFO:EXPORTS /MAPINFO:FIXUPS /MAPINFO:LINES",
               Rewrite(L"x", L"MAP-LINES\r\nMAP_FIXUPS\r\nMAP_EXPORTS\r\nMAP"));
-    EXPECT_EQ(L"x /MAP /DEF:\"C:\\Work\\Tool.DEF\" /COMMENT:\"say \"hi\"\" /STUB:\"C:\\Work\\stub\\dos.exe\"",
+    EXPECT_EQ(L"x /MAP /DEF:\"C:\\Work\\Tool.DEF\" /COMMENT:\"say \\\"hi\\\"\" "
+              L"/STUB:\"C:\\Work\\stub\\dos.exe\"",
               Rewrite(L"x", L"STUB:stub\\dos.exe\r\nCOMMENT:say \"hi\"\r\nDEF\r\nMAP"));
     EXPECT_EQ(L"x /STUB:\"D:\\Stubs\\dos.exe\"", Rewrite(L"x", L"STUB:D:\\Stubs\\dos.exe"));
     EXPECT_EQ(L"x /COMMENT:\"Сборка\"", Rewrite(L"x", L"COMMENT:Сборка"));
     // Appended switches are not looked for first.
     EXPECT_EQ(L"x /MAP /MAP", Rewrite(L"x /MAP", L"MAP"));
+}
+
+// What the linker's C run-time makes of an argument: the inverse of the quoting under test.
+std::vector<std::wstring> SplitLikeTheRunTime(const std::wstring& line) {
+    std::vector<std::wstring> arguments;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == L' ' || line[i] == L'\t')) ++i;
+        if (i == line.size()) break;
+        std::wstring argument;
+        bool quoted = false;
+        for (; i < line.size() && (quoted || (line[i] != L' ' && line[i] != L'\t')); ++i) {
+            size_t backslashes = 0;
+            while (i < line.size() && line[i] == L'\\') ++backslashes, ++i;
+            if (i < line.size() && line[i] == L'"') {
+                argument.append(backslashes / 2, L'\\');
+                if (backslashes % 2 == 1) {
+                    argument += L'"';
+                } else {
+                    quoted = !quoted;
+                }
+            } else {
+                argument.append(backslashes, L'\\');
+                if (i == line.size()) break;
+                argument += line[i];
+            }
+        }
+        arguments.push_back(argument);
+    }
+    return arguments;
+}
+
+TEST(RewriteCommandLine, QuotesInValuesCannotBreakOutOfTheirArgument) {
+    for (const std::wstring comment : {L"x\" /DEBUG /OUT:\"C:\\evil.exe", L"dir\\", L"a\\\"b",
+                                       L"\\\\srv\\\"", L"\"", L"plain text"}) {
+        const std::wstring line =
+            Rewrite(L"/OUT:a.exe", L"COMMENT:" + comment + L"\r\nSTUB:D:\\s\"t\\");
+        EXPECT_EQ(
+            (std::vector<std::wstring>{L"/OUT:a.exe", L"/COMMENT:" + comment, L"/STUB:D:\\s\"t\\"}),
+            SplitLikeTheRunTime(line))
+            << line;
+    }
+    EXPECT_EQ(L"x /COMMENT:\"dir\\\\\"", Rewrite(L"x", L"COMMENT:dir\\"));
 }
 
 TEST(RewriteCommandLine, ResolvesTheDefinitionFileBesideTheConfiguration) {
@@ -74,7 +124,7 @@ namespace {
 
 // Drives whole runs through the fakes with real files in a scratch folder.
 class DriverTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         fakes::Reset();
         folder = std::filesystem::temp_directory_path() /
@@ -159,8 +209,8 @@ TEST_F(DriverTest, ALinkerThatCannotStartEndsWithItsErrorNeverWithZero) {
 
 TEST_F(DriverTest, AConfiguredBuildRunsTheStepsInTheirOrderAroundTheLink) {
     Touch("Tool.LinkConfig", "CONSOLE\r\nCOMPRESS\r\n");
-    for (const char* script : {"Tool.PreBuild.BAT", "Tool.Compress.BAT", "Tool.Sign.BAT",
-                               "Tool.PostBuild.BAT"}) {
+    for (const char* script :
+         {"Tool.PreBuild.BAT", "Tool.Compress.BAT", "Tool.Sign.BAT", "Tool.PostBuild.BAT"}) {
         Touch(script);
     }
     EXPECT_EQ(0u, Run(L"/OUT:" + exe + L" /SUBSYSTEM:WINDOWS"));
@@ -242,9 +292,12 @@ TEST_F(DriverTest, TheManifestStepFollowsTheDecisionTable) {
         bool library;
         bool written;
     } cases[] = {
-        {"", false, true},           {"NOMANIFEST", false, false},
-        {"MANIFEST", false, true},   {"", true, false},
-        {"MANIFEST", true, true},    {"MANIFEST\r\nNOMANIFEST", true, false},
+        {"", false, true},
+        {"NOMANIFEST", false, false},
+        {"MANIFEST", false, true},
+        {"", true, false},
+        {"MANIFEST", true, true},
+        {"MANIFEST\r\nNOMANIFEST", true, false},
         {"NOMANIFEST\r\nMANIFEST", false, false},
     };
     for (const Case& c : cases) {

@@ -8,6 +8,7 @@
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
 #include "support/AppError.h"
+#include "support/ErrorText.h"
 #include "support/QZVSP0100A.h"
 #include "support/QZVSP0100B.h"
 #include "version/modFormatVersion.h"
@@ -118,7 +119,7 @@ std::wstring GetManifestText(const BuildContext& context) {
         // A file without a type library is the usual case: it simply has no COM sections.
         if (error.Number != TypeLibReader::kNoTypeLibNumber) {
             ShowFailure(context, L"Не удалось загрузить библиотеку типов из файла.",
-                        error.Description);
+                        ErrorText::WithFileName(error.Description, context.ExeFileName));
             return std::wstring();
         }
     }

@@ -5,6 +5,7 @@
 #include "platform/AnsiFile.h"
 #include "platform/MessageBox.h"
 #include "support/AppError.h"
+#include "support/ErrorText.h"
 #include "support/QZVSP0100A.h"
 
 #include <cstdint>
@@ -23,7 +24,8 @@ void ShowWriteFailure(const BuildContext& context, std::uint32_t number,
     platform::ShowMessage(context.ManifestFileName +
                               L"\r\n\r\nВо время записи манифеста возникла ошибка.\r\n\r\n"
                               L"Error number: " +
-                              shownNumber + L"\r\nDescription:  " + description,
+                              shownNumber + L"\r\nDescription:  " +
+                              ErrorText::WithFileName(description, context.ManifestFileName),
                           platform::Icon::Error);
 }
 

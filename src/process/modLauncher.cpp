@@ -4,6 +4,7 @@
 #include "platform/MessageBox.h"
 #include "process/csStdFile.h"
 #include "process/modLaunchProcess.h"
+#include "support/ErrorText.h"
 #include "support/QZVSP0100A.h"
 #include "support/QZVSP0100B.h"
 
@@ -56,7 +57,8 @@ bool LaunchProcess(const std::wstring& ProgramFile, const std::wstring& Argument
     platform::ShowMessage(
         ProgramFile + L"\r\n\r\n" + L"Не удалось запустить." + L"\r\n\r\n" + L"Win32 error: " +
             QZVSP0100A::GetErrorNumber(static_cast<std::int32_t>(lastError)) + L"\r\n" +
-            L"Description: " + QZVSP0100A::GetAPIErrorDescription(lastError),
+            L"Description: " +
+            ErrorText::WithFileName(QZVSP0100A::GetAPIErrorDescription(lastError), ProgramFile),
         platform::Icon::Error, platform::Buttons::Ok);
     return false;
 }
@@ -68,11 +70,17 @@ bool LaunchBATFile(const std::wstring& ScriptFile, const std::wstring& TargetFil
         QZVSP0100B::GetTempFolder(), CaptureFileName, L"", L"", L"", L"", L"", L"", L"");
     // Without a capture file the script still runs, its output going to our own console.
     csStdFile capture;
-    capture.CreateNewFile(captureName);
+    const bool captured = capture.CreateNewFile(captureName);
     std::int32_t exitCode = 0;
     const bool started =
         LaunchProcess(ScriptFile, L"\"" + TargetFile + L"\"", capture.hFile(), exitCode);
     capture.CloseFile();
+    if (started && exitCode != 0 && !captured) {
+        // Nothing was captured: there is no file to offer.
+        platform::ShowMessage(ScriptFile + L"\r\n\r\n" + FailureText, platform::Icon::Warning,
+                              platform::Buttons::Ok);
+        return false;
+    }
     if (started && exitCode != 0) {
         platform::Answer answer =
             platform::ShowMessage(ScriptFile + L"\r\n\r\n" + FailureText + L"\r\n\r\n" +

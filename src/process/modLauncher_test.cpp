@@ -30,7 +30,8 @@ void ExpectInOrder(const std::string& text, std::initializer_list<const char*> p
 TEST(BuildCommandLine, ProgramsAreQuotedAndFollowedByABlank) {
     EXPECT_EQ(modLauncher::BuildCommandLine(L"C:\\DevEnv\\LINK2.EXE", L"/OUT:\"a b.exe\" x.obj"),
               L"\"C:\\DevEnv\\LINK2.EXE\" /OUT:\"a b.exe\" x.obj");
-    EXPECT_EQ(modLauncher::BuildCommandLine(L"C:\\DevEnv\\LINK2.EXE", L""), L"\"C:\\DevEnv\\LINK2.EXE\" ");
+    EXPECT_EQ(modLauncher::BuildCommandLine(L"C:\\DevEnv\\LINK2.EXE", L""),
+              L"\"C:\\DevEnv\\LINK2.EXE\" ");
 }
 
 TEST(BuildCommandLine, OnlyBatScriptsGoThroughTheInterpreter) {
@@ -80,11 +81,26 @@ TEST(LaunchProcess, MissingProgramReportsAndKeepsTheExitCode) {
     std::int32_t exitCode = 77;
     EXPECT_FALSE(modLauncher::LaunchProcess(program, L"x.obj", 0, exitCode));
     EXPECT_EQ(exitCode, 77);
-    for (const std::wstring& text : boxes.Stop()) {
-        EXPECT_TRUE(
-            Contains(text, program + L"\r\n\r\nНе удалось запустить.\r\n\r\nWin32 error: 2"))
-            << text;
-    }
+    const auto texts = boxes.Stop();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_TRUE(
+        Contains(texts[0], program + L"\r\n\r\nНе удалось запустить.\r\n\r\nWin32 error: 2"))
+        << texts[0];
+}
+
+TEST(LaunchProcess, ASystemTextWithAnInsertNamesTheProgram) {
+    // Not a program at all: the system's text for it names the file as "%1".
+    std::wstring folder = FreshFolder(L"launch-garbage");
+    std::wstring program = folder + L"\\LINK2.EXE";
+    WriteBytes(program, "this is not a program\r\n");
+    BoxAnswerer boxes;
+    std::int32_t exitCode = 0;
+    EXPECT_FALSE(modLauncher::LaunchProcess(program, L"x.obj", 0, exitCode));
+    const auto texts = boxes.Stop();
+    ASSERT_EQ(texts.size(), 1u);
+    const std::wstring description = texts[0].substr(texts[0].find(L"Description: "));
+    EXPECT_FALSE(Contains(description, L"%1")) << texts[0];
+    EXPECT_TRUE(Contains(description, program)) << texts[0];
 }
 
 class LaunchBATFile : public ::testing::Test {
@@ -152,10 +168,10 @@ TEST_F(LaunchBATFile, FailingScriptIsReportedAndItsOutputKept) {
     const std::wstring failure = L"Ошибка при выполнении сценария перед сборкой.";
     BoxAnswerer boxes;
     EXPECT_FALSE(modLauncher::LaunchBATFile(script, L"C:\\out\\a.exe", L"PreBuild.log", failure));
-    for (const std::wstring& text : boxes.Stop()) {
-        EXPECT_EQ(text, script + L"\r\n\r\n" + failure + L"\r\n\r\n" +
+    const auto texts = boxes.Stop();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0], script + L"\r\n\r\n" + failure + L"\r\n\r\n" +
                             L"Открыть файл с сообщениями об ошибках?");
-    }
     std::string captured = ReadBytes(temp_ + L"\\PreBuild.log");
     ExpectInOrder(captured, {"compiling a.exe", "error X1"});
     EXPECT_EQ(captured.find("stale"), std::string::npos) << captured;
@@ -168,4 +184,14 @@ TEST_F(LaunchBATFile, ScriptStillRunsWhenTheCaptureFileCannotBeCreated) {
     EXPECT_TRUE(
         modLauncher::LaunchBATFile(script, L"C:\\out\\a.exe", L"no such folder\\x.log", L"failed"));
     EXPECT_TRUE(Exists(scripts_ + L"\\ran.txt"));
+}
+
+TEST_F(LaunchBATFile, WithoutACaptureFileAFailureOffersNothingToOpen) {
+    std::wstring script = Script(L"sign.bat", "@echo off\r\nexit /b 4\r\n");
+    BoxAnswerer boxes;
+    EXPECT_FALSE(
+        modLauncher::LaunchBATFile(script, L"C:\\out\\a.exe", L"no such folder\\x.log", L"failed"));
+    const auto texts = boxes.Stop();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0], script + L"\r\n\r\nfailed");
 }
