@@ -3,6 +3,7 @@
 
 #include "QZVSP0100B/PathOps.h"
 #include "common/DllBoundary.h"
+#include "common/LongPath.h"
 
 #include <string>
 #include <vector>
@@ -147,6 +148,7 @@ HRESULT WINAPI IsFileExist(BSTR fileName, VARIANT_BOOL* result) {
     return Run(result, [&]() -> HRESULT {
         std::wstring name(View(fileName));
         if (name.empty() || name.find(L'\0') != std::wstring::npos) return S_OK;
+        name = LongPath::ForFileApi(name);
         DWORD attributes = GetFileAttributesW(name.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES) {
             if (IsMissingPathError(GetLastError()) ||

@@ -5,6 +5,8 @@
 #include "support/AppError.h"
 #include "support/QZVSP0100A.h"
 
+#include "common/LongPath.h"
+
 #include <windows.h>
 #include <oleauto.h>
 
@@ -86,7 +88,7 @@ class LibAttr {
 class DataFileModule {
   public:
     explicit DataFileModule(const std::wstring& fileName)
-        : module_(LoadLibraryExW(fileName.c_str(), nullptr,
+        : module_(LoadLibraryExW(LongPath::ForFileApi(fileName).c_str(), nullptr,
                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {
         if (!module_) {
             const auto number = static_cast<std::uint32_t>(HRESULT_FROM_WIN32(GetLastError()));
@@ -215,7 +217,7 @@ std::unique_ptr<TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName) {
     if (!HasTypeLibResource(FileName))
         throw AppError(kNoTypeLibNumber, L"Файл не содержит библиотеки типов.");
     ComRef<ITypeLib> lib;
-    Check(LoadTypeLibEx(FileName.c_str(), REGKIND_NONE, lib.put()));
+    Check(LoadTypeLibEx(LongPath::ForFileApi(FileName).c_str(), REGKIND_NONE, lib.put()));
     if (!lib.get()) ThrowHResult(E_UNEXPECTED);
     return std::make_unique<TypeLibInfoImpl>(FileName, std::move(lib));
 }

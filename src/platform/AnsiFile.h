@@ -20,4 +20,13 @@ bool ReadWholeFile(const std::wstring& fileName, std::string& bytes);
 bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,
                         std::uint32_t* error = nullptr);
 
+// Writes the bytes to a new file in the folder, of a name no file has yet: prefix, a number,
+// suffix. False on failure, with the platform's error code in *error when given; nothing is
+// left behind then.
+bool WriteNewFile(const std::wstring& folder, const std::wstring& prefix,
+                  const std::wstring& suffix, const std::string& bytes, std::wstring& fileName,
+                  std::uint32_t* error = nullptr);
+// Deletes the file if it can; nothing is reported.
+void RemoveFile(const std::wstring& fileName);
+
 } // namespace platform

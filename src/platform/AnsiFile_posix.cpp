@@ -77,4 +77,37 @@ bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,
     return true;
 }
 
+bool WriteNewFile(const std::wstring& folder, const std::wstring& prefix,
+                  const std::wstring& suffix, const std::string& bytes, std::wstring& fileName,
+                  std::uint32_t* error) {
+    static unsigned counter = 0;
+    std::wstring base = folder;
+    if (!base.empty() && base.back() != L'/' && base.back() != L'\\') base += L'/';
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        fileName =
+            base + prefix + std::to_wstring(getpid()) + L"-" + std::to_wstring(++counter) + suffix;
+        const std::string path = Utf8Path(fileName);
+        errno = 0;
+        std::FILE* file = std::fopen(path.c_str(), "wbx"); // x: only a new file
+        if (!file) {
+            if (errno == EEXIST) continue;
+            break;
+        }
+        const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        if (std::fclose(file) == 0 && written) {
+            if (error) *error = 0;
+            return true;
+        }
+        std::remove(path.c_str());
+        break;
+    }
+    if (error) *error = errno != 0 ? static_cast<std::uint32_t>(errno) : 5;
+    fileName.clear();
+    return false;
+}
+
+void RemoveFile(const std::wstring& fileName) {
+    std::remove(Utf8Path(fileName).c_str());
+}
+
 } // namespace platform

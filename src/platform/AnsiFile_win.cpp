@@ -1,6 +1,10 @@
 #include "platform/AnsiFile.h"
 
+#include "common/LongPath.h"
+
 #include <windows.h>
+
+#include <cwchar>
 
 namespace platform {
 
@@ -31,8 +35,9 @@ std::wstring FromAnsi(const std::string& bytes) {
 bool ReadWholeFile(const std::wstring& fileName, std::string& bytes) {
     bytes.clear();
     // Others may go on reading and writing the file while we read it; we never lock it.
-    HANDLE file = CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(LongPath::ForFileApi(fileName).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     bool ok = true;
     LARGE_INTEGER size{};
@@ -56,47 +61,98 @@ bool ReadWholeFile(const std::wstring& fileName, std::string& bytes) {
     return ok;
 }
 
-bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,
-                        std::uint32_t* error) {
+namespace {
+
+// A new file of a name nobody has yet, in that folder: prefix, a number, suffix.
+HANDLE CreateUniqueFile(const std::wstring& folder, const std::wstring& prefix,
+                        const std::wstring& suffix, std::wstring& name, DWORD& error) {
+    static unsigned counter = 0;
+    const unsigned seed = GetCurrentProcessId() * 2654435761u ^ GetTickCount();
+    std::wstring base = folder;
+    if (!base.empty() && base.back() != L'\\' && base.back() != L'/') base += L'\\';
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        wchar_t number[16];
+        swprintf(number, 16, L"%08X", seed + ++counter);
+        name = base + prefix + number + suffix;
+        HANDLE file = CreateFileW(LongPath::ForFileApi(name).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) return file;
+        error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+    name.clear();
+    return INVALID_HANDLE_VALUE;
+}
+
+// Writes all bytes and closes the file; the first failure's code, or 0.
+DWORD WriteAndClose(HANDLE file, const std::string& bytes) {
     DWORD failure = ERROR_SUCCESS;
-    auto fail = [&failure](DWORD code) {
-        if (failure == ERROR_SUCCESS) failure = code != ERROR_SUCCESS ? code : ERROR_WRITE_FAULT;
-    };
-    size_t slash = fileName.find_last_of(L"\\/");
-    std::wstring folder =
-        slash == std::wstring::npos ? std::wstring(L".") : fileName.substr(0, slash + 1);
-    wchar_t temp[MAX_PATH + 1] = {};
-    // The temporary file sits beside the target so that the final move stays on one volume.
-    if (folder.size() > MAX_PATH - 14) {
-        fail(ERROR_FILENAME_EXCED_RANGE);
-    } else if (!GetTempFileNameW(folder.c_str(), L"vxl", 0, temp)) {
-        fail(GetLastError());
-    }
-    if (failure != ERROR_SUCCESS) {
-        if (error) *error = failure;
-        return false;
-    }
-    HANDLE file =
-        CreateFileW(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) fail(GetLastError());
     size_t done = 0;
     while (failure == ERROR_SUCCESS && done < bytes.size()) {
         DWORD wrote = 0;
         if (!WriteFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &wrote,
-                       nullptr) ||
-            wrote == 0) {
-            fail(GetLastError());
+                       nullptr)) {
+            failure = GetLastError();
+        } else if (wrote == 0) {
+            failure = ERROR_WRITE_FAULT;
         }
         done += wrote;
     }
-    if (file != INVALID_HANDLE_VALUE && !CloseHandle(file)) fail(GetLastError());
-    if (failure == ERROR_SUCCESS &&
-        !MoveFileExW(temp, fileName.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        fail(GetLastError());
+    if (!CloseHandle(file) && failure == ERROR_SUCCESS) failure = GetLastError();
+    return failure;
+}
+
+DWORD Known(DWORD error) {
+    return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
+}
+
+} // namespace
+
+bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,
+                        std::uint32_t* error) {
+    size_t slash = fileName.find_last_of(L"\\/");
+    const std::wstring folder =
+        slash == std::wstring::npos ? std::wstring(L".") : fileName.substr(0, slash + 1);
+    // The temporary file sits beside the target so that the final move stays on one volume.
+    std::wstring temp;
+    DWORD failure = ERROR_SUCCESS;
+    HANDLE file = CreateUniqueFile(folder, L"vxl", L".tmp", temp, failure);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (error) *error = Known(failure);
+        return false;
     }
-    if (failure != ERROR_SUCCESS) DeleteFileW(temp);
+    failure = WriteAndClose(file, bytes);
+    const std::wstring longTemp = LongPath::ForFileApi(temp);
+    if (failure == ERROR_SUCCESS &&
+        !MoveFileExW(longTemp.c_str(), LongPath::ForFileApi(fileName).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        failure = Known(GetLastError());
+    }
+    if (failure != ERROR_SUCCESS) DeleteFileW(longTemp.c_str());
     if (error) *error = failure;
     return failure == ERROR_SUCCESS;
+}
+
+bool WriteNewFile(const std::wstring& folder, const std::wstring& prefix,
+                  const std::wstring& suffix, const std::string& bytes, std::wstring& fileName,
+                  std::uint32_t* error) {
+    DWORD failure = ERROR_SUCCESS;
+    HANDLE file = CreateUniqueFile(folder, prefix, suffix, fileName, failure);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (error) *error = Known(failure);
+        return false;
+    }
+    failure = WriteAndClose(file, bytes);
+    if (failure != ERROR_SUCCESS) {
+        DeleteFileW(LongPath::ForFileApi(fileName).c_str());
+        fileName.clear();
+    }
+    if (error) *error = failure;
+    return failure == ERROR_SUCCESS;
+}
+
+void RemoveFile(const std::wstring& fileName) {
+    DeleteFileW(LongPath::ForFileApi(fileName).c_str());
 }
 
 } // namespace platform

@@ -3,6 +3,8 @@
 #include "platform/AnsiFile.h"
 #include "support/QZVSP0100B.h"
 
+#include "common/LongPath.h"
+
 #include <windows.h>
 
 csStdFile::~csStdFile() {
@@ -19,8 +21,8 @@ bool csStdFile::CreateNewFile(const std::wstring& FileName) {
     HANDLE file;
     // The wide name on NT: the temporary folder may hold characters outside the ANSI code page.
     if (QZVSP0100B::IsHostWinNT()) {
-        file = CreateFileW(FileName.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                           CREATE_ALWAYS, 0, nullptr);
+        file = CreateFileW(LongPath::ForFileApi(FileName).c_str(), GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, nullptr);
     } else {
         file = CreateFileA(platform::ToAnsi(FileName).c_str(), GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, nullptr);

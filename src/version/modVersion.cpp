@@ -4,6 +4,8 @@
 #include "support/QZVSP0100A.h"
 #include "support/QZVSP0100B.h"
 
+#include "common/LongPath.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -68,10 +70,11 @@ bool GetVersionWin32(const std::wstring& FileName, FileVersionRecord& Record, bo
     buffer.Wide = Wide;
     DWORD handle = 0;
     if (Wide) {
-        DWORD size = GetFileVersionInfoSizeW(FileName.c_str(), &handle);
+        const std::wstring longName = LongPath::ForFileApi(FileName);
+        DWORD size = GetFileVersionInfoSizeW(longName.c_str(), &handle);
         if (size == 0) return false;
         buffer.Bytes.assign(size, 0);
-        if (!GetFileVersionInfoW(FileName.c_str(), 0, size, buffer.Bytes.data())) return false;
+        if (!GetFileVersionInfoW(longName.c_str(), 0, size, buffer.Bytes.data())) return false;
     } else {
         std::string name = platform::ToAnsi(FileName);
         DWORD size = GetFileVersionInfoSizeA(name.c_str(), &handle);
