@@ -3,6 +3,7 @@
 #include "config/modConfig.h"
 #include "config/CConfig.h"
 #include "log/modLog.h"
+#include "platform/AnsiFile.h"
 #include "manifest/modManifestMain.h"
 #include "platform/AppIdentity.h"
 #include "platform/MessageBox.h"
@@ -19,6 +20,9 @@ namespace {
 
 constexpr wchar_t kLinkerFileName[] = L"LINK2.EXE";
 constexpr wchar_t kNoOutputFileText[] = L"Не удалось получить имя компилируемого файла!";
+// The longest command line the platform starts a program with, its terminating zero included.
+constexpr size_t kCommandLineLimit = 32767;
+constexpr std::uint32_t kNoUnicodeTranslation = 1113; // ERROR_NO_UNICODE_TRANSLATION
 
 // The value as one quoted argument by the rules the C run-time splits command lines with: a
 // quote inside is written \", and backslashes are doubled where they stand before a quote or
@@ -49,6 +53,56 @@ void RunStepScript(const std::wstring& projectScript, const wchar_t* sharedScrip
         script = QZVSP0100B::BuildFileName(platform::ProgramFolder(), sharedScript, false);
     }
     modLauncher::LaunchBATFile(script, context.ExeFileName, captureName, failureText);
+}
+
+// What the launcher hands the platform: the quoted program, a blank, the arguments, and the
+// terminating zero, which the platform's limit counts too.
+size_t LinkerCommandLineLength(const std::wstring& linker, const std::wstring& arguments) {
+    return linker.size() + 3 + arguments.size() + 1;
+}
+
+// The user has been told why the linker did not start; the environment must not take this for
+// a successful link.
+void EndAfterFailedStart(std::uint32_t startError) {
+    if (QZVSP0100B::IsInIDE()) return;
+    platform::EndProcess(startError != 0 ? startError : 1);
+}
+
+void ShowStartFailure(const std::wstring& linker, std::uint32_t error,
+                      const std::wstring& description) {
+    platform::ShowMessage(linker + L"\r\n\r\nНе удалось запустить.\r\n\r\nWin32 error: " +
+                              QZVSP0100A::GetErrorNumber(static_cast<std::int32_t>(error)) +
+                              L"\r\nDescription: " + description,
+                          platform::Icon::Error);
+}
+
+// A command line longer than the platform takes goes to the linker in a response file, in the
+// ANSI code page that the linker reads such files in; the arguments become @"file". A line cut
+// short would be a different link. False, after telling the user, when that cannot be done.
+bool PutInResponseFile(const std::wstring& linker, std::wstring& arguments,
+                       std::wstring& responseFile, std::uint32_t& error) {
+    bool exact = false;
+    const std::string bytes = platform::ToAnsi(arguments, &exact);
+    if (!exact) {
+        error = kNoUnicodeTranslation;
+        ShowStartFailure(linker, error,
+                         L"Командная строка компоновщика длиннее " +
+                             std::to_wstring(kCommandLineLimit - 1) +
+                             L" знаков, поэтому передаётся ему в файле ответов в кодовой "
+                             L"странице ANSI, но в ней есть знаки, которых в этой кодовой "
+                             L"странице нет.");
+        return false;
+    }
+    if (!platform::WriteNewFile(QZVSP0100B::GetTempFolder(), L"Vexmor Link ", L".rsp", bytes,
+                                responseFile, &error)) {
+        ShowStartFailure(linker, error,
+                         L"Не удалось записать файл ответов для длинной командной строки во "
+                         L"временную папку. " +
+                             QZVSP0100A::GetAPIErrorDescription(error));
+        return false;
+    }
+    arguments = L"@\"" + responseFile + L"\"";
+    return true;
 }
 
 } // namespace
@@ -198,12 +252,20 @@ void StartLinker(BuildContext& context, bool RunSteps) {
 
     const std::wstring linker =
         QZVSP0100B::BuildFileName(platform::ProgramFolder(), kLinkerFileName, false);
-    std::int32_t exitCode = 0;
+    std::wstring arguments = context.CommandLine;
+    std::wstring responseFile;
     std::uint32_t startError = 0;
-    if (!modLauncher::LaunchProcess(linker, context.CommandLine, 0, exitCode, &startError)) {
-        // The user has been told; the environment must not take this for a successful link.
-        if (QZVSP0100B::IsInIDE()) return;
-        platform::EndProcess(startError != 0 ? startError : 1);
+    if (LinkerCommandLineLength(linker, arguments) > kCommandLineLimit &&
+        !PutInResponseFile(linker, arguments, responseFile, startError)) {
+        EndAfterFailedStart(startError);
+        return;
+    }
+    std::int32_t exitCode = 0;
+    const bool started = modLauncher::LaunchProcess(linker, arguments, 0, exitCode, &startError);
+    if (!responseFile.empty()) platform::RemoveFile(responseFile);
+    if (!started) {
+        EndAfterFailedStart(startError);
+        return;
     }
 
     if (RunSteps && exitCode == 0) DoAdditionalStepsPost(context);

@@ -3,6 +3,8 @@
 #include "Fakes.h"
 #include "config/CConfig.h"
 #include "log/modLog.h"
+#include "platform/AnsiFile.h"
+#include "support/QZVSP0100B.h"
 
 #include <gtest/gtest.h>
 
@@ -313,4 +315,50 @@ TEST_F(DriverTest, TheManifestStepFollowsTheDecisionTable) {
     EXPECT_EQ(1u, Run(L"/OUT:" + exe));
     EXPECT_FALSE(std::filesystem::exists(manifest));
     EXPECT_TRUE(fakes::Get().Messages.empty());
+}
+
+TEST_F(DriverTest, ALineTooLongForThePlatformGoesToTheLinkerInAResponseFile) {
+    Touch("Tool.LinkConfig", "NOMANIFEST\r\nCOMMENT:" + std::string(40000, 'c'));
+    const std::wstring configured =
+        L"/OUT:" + exe + L" /COMMENT:\"" + std::wstring(40000, L'c') + L"\"";
+    const std::wstring plain =
+        L"/OUT:" + folder.wstring() + L"/Plain.exe " + std::wstring(40000, L'p');
+    for (const std::wstring& line : {configured, plain}) {
+        fakes::Get().Launches.clear();
+        const std::wstring given = line == configured ? L"/OUT:" + exe : line;
+        EXPECT_EQ(0u, Run(given));
+        ASSERT_EQ(1u, fakes::Get().Launches.size());
+        const auto& call = fakes::Get().Launches[0];
+        ASSERT_TRUE(call.ResponseFile) << "no response file given to the linker";
+        EXPECT_EQ(platform::ToAnsi(line), *call.ResponseFile);
+        const std::wstring file = call.Arguments.substr(2, call.Arguments.size() - 3);
+        EXPECT_EQ(0u, file.rfind(QZVSP0100B::GetTempFolder() + L"Vexmor Link ", 0));
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(file))) << "left behind";
+    }
+    // One character short of the limit still goes on the command line itself.
+    fakes::Get().Launches.clear();
+    const std::wstring linker = L"C:\\Tools\\LINK2.EXE";
+    const std::wstring longest(32767 - 1 - linker.size() - 3, L'a');
+    EXPECT_EQ(0u, Run(longest));
+    ASSERT_EQ(1u, fakes::Get().Launches.size());
+    EXPECT_EQ(longest, fakes::Get().Launches[0].Arguments);
+    EXPECT_FALSE(fakes::Get().Launches[0].ResponseFile);
+    EXPECT_EQ(1u, fakes::Get().Messages.size()); // "no output file", nothing else
+}
+
+TEST_F(DriverTest, ALongLineThatTheCodePageCannotHoldStopsBeforeTheLink) {
+    // A UTF-8 option file with a character no ANSI code page of the stand-in platform has.
+    Touch("Tool.LinkConfig", "\xEF\xBB\xBF"
+                             "COMMENT:" +
+                                 std::string(40000, 'c') + "\xE2\x98\x83");
+    EXPECT_EQ(1113u, Run(L"/OUT:" + exe));
+    EXPECT_TRUE(fakes::Get().Launches.empty());
+    ASSERT_EQ(1u, fakes::Get().Messages.size());
+    const auto& box = fakes::Get().Messages[0];
+    EXPECT_EQ(0u, box.Text.rfind(L"C:\\Tools\\LINK2.EXE\r\n\r\nНе удалось запустить.\r\n\r\n"
+                                 L"Win32 error: 1113\r\nDescription: Командная строка компоновщика "
+                                 L"длиннее 32766 знаков",
+                                 0))
+        << platform::ToAnsi(box.Text);
+    EXPECT_EQ(platform::Icon::Error, box.Icon);
 }

@@ -121,7 +121,7 @@ TEST_F(Program, OptionsRewriteTheLineTheLinkerReceives) {
                   L"\" /SUBSYSTEM:CONSOLE /MAP /MAPINFO:EXPORTS /MAPINFO:FIXUPS "
                   L"/MAPINFO:LINES /DEF:\"" +
                   project_ +
-                  L"Tool.DEF\" /COMMENT:\"Сборка \"пробная\"\" "
+                  L"Tool.DEF\" /COMMENT:\"Сборка \\\"пробная\\\"\" "
                   L"/STUB:\"" +
                   project_ + L"stubs\\dos stub.exe\"",
               Received());

@@ -1,6 +1,7 @@
 #include "Fakes.h"
 
 #include "manifest/ManifestXml.h"
+#include "platform/AnsiFile.h"
 #include "platform/AppIdentity.h"
 #include "platform/LocalTime.h"
 #include "process/modLauncher.h"
@@ -51,7 +52,13 @@ namespace modLauncher {
 bool LaunchProcess(const std::wstring& ProgramFile, const std::wstring& Arguments, std::uintptr_t,
                    std::int32_t& ExitCode, std::uint32_t* StartError) {
     auto& state = fakes::Get();
-    state.Launches.push_back({L"process", ProgramFile, Arguments, L"", L""});
+    state.Launches.push_back({L"process", ProgramFile, Arguments, L"", L"", std::nullopt});
+    if (Arguments.size() > 3 && Arguments.rfind(L"@\"", 0) == 0 && Arguments.back() == L'"') {
+        std::string bytes;
+        if (platform::ReadWholeFile(Arguments.substr(2, Arguments.size() - 3), bytes)) {
+            state.Launches.back().ResponseFile = bytes;
+        }
+    }
     if (!state.LinkerStarts) {
         if (StartError) *StartError = state.StartError;
         return false;
@@ -65,7 +72,8 @@ bool LaunchBATFile(const std::wstring& ScriptFile, const std::wstring& TargetFil
     auto& state = fakes::Get();
     // Like the real launcher: a missing script is no error and runs nothing.
     if (!QZVSP0100B::IsFileExist(ScriptFile)) return true;
-    state.Launches.push_back({L"script", ScriptFile, TargetFile, CaptureFileName, FailureText});
+    state.Launches.push_back(
+        {L"script", ScriptFile, TargetFile, CaptureFileName, FailureText, std::nullopt});
     return true;
 }
 

@@ -32,6 +32,8 @@ struct LaunchCall {
     std::wstring Arguments; // for a script: its target file
     std::wstring CaptureName;
     std::wstring FailureText;
+    // For a linker given "@\"file\"": that response file's bytes when it was started.
+    std::optional<std::string> ResponseFile;
 };
 
 // A type library as the fake reader hands it out. FailingMember names the reader ("Name",
