@@ -113,6 +113,20 @@ TEST(RewriteCommandLine, QuotesInValuesCannotBreakOutOfTheirArgument) {
     EXPECT_EQ(L"x /COMMENT:\"dir\\\\\"", Rewrite(L"x", L"COMMENT:dir\\"));
 }
 
+TEST(RewriteCommandLine, ADefinitionFileBesideARelativeOutputNamesItsFolderOnce) {
+    const std::wstring line =
+        RewriteCommandLine(L"x", Parse(L"DEF"), L"out\\Tool.DEF", L"out\\Tool.LinkConfig");
+    const std::wstring def = line.substr(line.find(L"/DEF:\"") + 6);
+    EXPECT_EQ(std::wstring::npos, def.find(L"out\\out")) << def;
+    EXPECT_EQ(L"out\\Tool.DEF\"", def.substr(def.size() - 13)) << def;
+    // Absolute, against the current folder.
+#ifdef _WIN32
+    EXPECT_EQ(L':', def[1]) << def;
+#else
+    EXPECT_EQ(L'/', def[0]) << def;
+#endif
+}
+
 TEST(RewriteCommandLine, ResolvesTheDefinitionFileBesideTheConfiguration) {
     EXPECT_EQ(L"x /DEF:\"C:\\My Work\\Tool.DEF\"",
               RewriteCommandLine(L"x", Parse(L"DEF"), L"C:\\My Work\\Tool.DEF",
@@ -361,4 +375,16 @@ TEST_F(DriverTest, ALongLineThatTheCodePageCannotHoldStopsBeforeTheLink) {
                                  0))
         << platform::ToAnsi(box.Text);
     EXPECT_EQ(platform::Icon::Error, box.Icon);
+}
+
+TEST_F(DriverTest, AnErrorNobodyHandledEndsMainWithItsNumberAfterABox) {
+    fakes::Get().CommandLine = L"LINK.EXE /OUT:" + exe + L" x.obj";
+    fakes::Get().LaunchFails = AppError(0x80070005u, L"Отказано в доступе.");
+    EXPECT_EQ(static_cast<int>(0x80070005u), modMain::Main());
+    ASSERT_EQ(1u, fakes::Get().Messages.size());
+    EXPECT_EQ(L"Произошла непредвиденная ошибка.\r\n\r\nError number: 0x80070005\r\n"
+              L"Description: Отказано в доступе.",
+              fakes::Get().Messages[0].Text);
+    EXPECT_EQ(platform::Icon::Error, fakes::Get().Messages[0].Icon);
+    EXPECT_TRUE(fakes::Get().Launches.empty());
 }

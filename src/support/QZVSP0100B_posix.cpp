@@ -45,9 +45,17 @@ std::wstring GetFilePath(const std::wstring& fileName) {
     return PathOps::GetFilePath(fileName);
 }
 
-// Natively there is no Windows current folder to resolve a relative base against.
+// Like the library: a relative (or empty) base counts from the current folder, so the result
+// is always absolute.
 std::wstring GetAbsoluteFileName(const std::wstring& fileName, const std::wstring& baseFolder) {
-    return PathOps::GetAbsoluteFileName(fileName, baseFolder);
+    std::wstring base = baseFolder;
+    if (!PathOps::IsAbsolute(fileName) && !PathOps::IsAbsolute(base) &&
+        (base.empty() || (base[0] != L'/' && base[0] != L'\\'))) {
+        std::error_code error;
+        const std::wstring current = std::filesystem::current_path(error).wstring();
+        base = base.empty() ? current : current + L"/" + base;
+    }
+    return PathOps::GetAbsoluteFileName(fileName, base);
 }
 
 std::wstring GetTempFolder() {

@@ -52,6 +52,7 @@ namespace modLauncher {
 bool LaunchProcess(const std::wstring& ProgramFile, const std::wstring& Arguments, std::uintptr_t,
                    std::int32_t& ExitCode, std::uint32_t* StartError) {
     auto& state = fakes::Get();
+    if (state.LaunchFails) throw *state.LaunchFails;
     state.Launches.push_back({L"process", ProgramFile, Arguments, L"", L"", std::nullopt});
     if (Arguments.size() > 3 && Arguments.rfind(L"@\"", 0) == 0 && Arguments.back() == L'"') {
         std::string bytes;

@@ -56,9 +56,10 @@ struct State {
     std::wstring CommandLine;             // the process command line
     std::wstring ProgramFolder = L"C:\\Tools";
     std::vector<LaunchCall> Launches;
-    bool LinkerStarts = true;        // false: the linker fails to start
-    std::uint32_t StartError = 2;    // the platform error of a failed start
-    std::int32_t LinkerExitCode = 0; // the exit code of a started linker
+    bool LinkerStarts = true;            // false: the linker fails to start
+    std::uint32_t StartError = 2;        // the platform error of a failed start
+    std::int32_t LinkerExitCode = 0;     // the exit code of a started linker
+    std::optional<AppError> LaunchFails; // thrown by the launcher, as a failing support call would
 
     // Version records by file name; a file not listed has no readable version resource.
     std::map<std::wstring, FileVersionRecord> Versions;
