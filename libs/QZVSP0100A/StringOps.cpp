@@ -1,5 +1,7 @@
 #include "QZVSP0100A/StringOps.h"
 
+#include "common/AsciiText.h"
+
 namespace StringOps {
 namespace {
 
@@ -59,12 +61,6 @@ bool IsLowSurrogate(std::uint32_t u) {
     return u >= 0xDC00 && u <= 0xDFFF;
 }
 
-std::wstring ZeroFilled(std::uint32_t value, size_t width) {
-    std::wstring digits = std::to_wstring(value);
-    if (digits.size() < width) digits.insert(0, width - digits.size(), L'0');
-    return digits;
-}
-
 } // namespace
 
 std::wstring TrimEx2(std::wstring_view text, const TrimSelection& selection) {
@@ -108,7 +104,8 @@ std::string UnicodeToUtf8(std::wstring_view text) {
 }
 
 std::wstring FormatVersion(std::uint32_t major, std::uint32_t minor, std::uint32_t revision) {
-    return std::to_wstring(major) + L'.' + ZeroFilled(minor, 2) + L'.' + ZeroFilled(revision, 4);
+    return std::to_wstring(major) + L'.' + AsciiText::ZeroFilled(minor, 2) + L'.' +
+           AsciiText::ZeroFilled(revision, 4);
 }
 
 std::wstring GetErrorNumber(std::int32_t number) {

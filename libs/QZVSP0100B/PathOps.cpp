@@ -1,5 +1,7 @@
 #include "QZVSP0100B/PathOps.h"
 
+#include "common/AsciiText.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -12,10 +14,6 @@ bool IsSep(wchar_t c) {
 
 bool IsDriveLetter(wchar_t c) {
     return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z');
-}
-
-wchar_t UpperAscii(wchar_t c) {
-    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c;
 }
 
 size_t NextSep(std::wstring_view name, size_t from) {
@@ -31,8 +29,8 @@ size_t UncRootEnd(std::wstring_view name, size_t serverStart) {
 }
 
 bool StartsWithUnc(std::wstring_view rest) {
-    return rest.size() >= 4 && UpperAscii(rest[0]) == L'U' && UpperAscii(rest[1]) == L'N' &&
-           UpperAscii(rest[2]) == L'C' && IsSep(rest[3]);
+    return rest.size() >= 4 && AsciiText::Upper(rest[0]) == L'U' &&
+           AsciiText::Upper(rest[1]) == L'N' && AsciiText::Upper(rest[2]) == L'C' && IsSep(rest[3]);
 }
 
 // Where the last part of the name begins: after the last separator, and never inside the root
@@ -207,7 +205,7 @@ std::wstring GetAbsoluteFileName(std::wstring_view fileName, std::wstring_view b
     case RootKind::DriveRelative:
         // "C:x" is relative to the base only when the base is on that drive; we cannot know
         // another drive's current folder, so its root stands in for it.
-        if (baseHasDrive && UpperAscii(baseFolder[0]) == UpperAscii(fileName[0])) {
+        if (baseHasDrive && AsciiText::Upper(baseFolder[0]) == AsciiText::Upper(fileName[0])) {
             combined = JoinToBase(baseFolder, fileName.substr(2));
         } else {
             combined =

@@ -1,5 +1,6 @@
 #include "config/modConfig.h"
 
+#include "common/AsciiText.h"
 #include "context/BuildContext.h"
 #include "platform/AnsiFile.h"
 #include "platform/MessageBox.h"
@@ -12,17 +13,13 @@
 namespace modConfig {
 namespace {
 
-wchar_t AsciiUpper(wchar_t c) {
-    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 32) : c;
-}
-
 // Position of an ASCII needle (given in upper case) in the text, letters compared without
 // regard to case.
 size_t FindNoCase(const std::wstring& text, const std::wstring& upperNeedle, size_t from = 0) {
     if (upperNeedle.size() > text.size()) return std::wstring::npos;
     for (size_t i = from; i + upperNeedle.size() <= text.size(); ++i) {
         size_t k = 0;
-        while (k < upperNeedle.size() && AsciiUpper(text[i + k]) == upperNeedle[k]) ++k;
+        while (k < upperNeedle.size() && AsciiText::Upper(text[i + k]) == upperNeedle[k]) ++k;
         if (k == upperNeedle.size()) return i;
     }
     return std::wstring::npos;

@@ -1,5 +1,6 @@
 #include "process/modLauncher.h"
 
+#include "common/AsciiText.h"
 #include "platform/AnsiFile.h"
 #include "platform/MessageBox.h"
 #include "process/csStdFile.h"
@@ -17,12 +18,7 @@ namespace {
 
 // Only "BAT" is compared, and no letter outside ASCII upper-cases to B, A or T.
 bool IsBatExtension(const std::wstring& extension) {
-    if (extension.size() != 3) return false;
-    std::wstring upper = extension;
-    for (wchar_t& c : upper) {
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    }
-    return upper == L"BAT";
+    return AsciiText::Upper(extension) == L"BAT";
 }
 
 } // namespace

@@ -1,21 +1,17 @@
 #include "version/modFormatVersion.h"
 
+#include "common/AsciiText.h"
+
 #include "AppInfo.h"
 
 namespace modFormatVersion {
 namespace {
 
-std::wstring ZeroFilled(std::uint32_t value, size_t width) {
-    std::wstring digits = std::to_wstring(value);
-    if (digits.size() < width) digits.insert(0, width - digits.size(), L'0');
-    return digits;
-}
-
 // Case folding for the letters the notices are written in: Latin and Cyrillic.
 wchar_t FoldCase(wchar_t c) {
     if (c >= L'A' && c <= L'Z') return static_cast<wchar_t>(c + 32);
-    if (c >= 0x0410 && c <= 0x042F) return static_cast<wchar_t>(c + 32);     // А..Я
-    if (c >= 0x0400 && c <= 0x040F) return static_cast<wchar_t>(c + 0x50);   // Ѐ..Џ, Ё among them
+    if (c >= 0x0410 && c <= 0x042F) return static_cast<wchar_t>(c + 32);   // А..Я
+    if (c >= 0x0400 && c <= 0x040F) return static_cast<wchar_t>(c + 0x50); // Ѐ..Џ, Ё among them
     return c;
 }
 
@@ -50,13 +46,17 @@ VersionNumbers ProgramVersion() {
 }
 
 std::wstring FormatVersionNumbers(const VersionNumbers& version) {
-    return std::to_wstring(version.Major) + L"." + ZeroFilled(version.Minor, 2) + L"." +
-           ZeroFilled(version.Revision, 4);
+    return std::to_wstring(version.Major) + L"." + AsciiText::ZeroFilled(version.Minor, 2) + L"." +
+           AsciiText::ZeroFilled(version.Revision, 4);
 }
 
-std::wstring csFormatVersion() { return FormatVersionNumbers(ProgramVersion()); }
+std::wstring csFormatVersion() {
+    return FormatVersionNumbers(ProgramVersion());
+}
 
-std::wstring GetSuffix(bool LongForm) { return LongForm ? L", ver. " : L" "; }
+std::wstring GetSuffix(bool LongForm) {
+    return LongForm ? L", ver. " : L" ";
+}
 
 std::wstring csFormatAppTitle(bool LongForm) {
     return std::wstring(VEXMOR_TITLE_W) + GetSuffix(LongForm) + csFormatVersion();
@@ -70,7 +70,8 @@ std::wstring TranslateCopyright(const std::wstring& text, bool Translate) {
     if (!Translate) return text;
     const std::wstring head = kRussianHead;
     const std::wstring tail = kRussianTail;
-    for (const wchar_t* years : {L"[0-9][0-9][0-9][0-9]", L"[0-9][0-9][0-9][0-9]-[0-9][0-9][0-9][0-9]"}) {
+    for (const wchar_t* years :
+         {L"[0-9][0-9][0-9][0-9]", L"[0-9][0-9][0-9][0-9]-[0-9][0-9][0-9][0-9]"}) {
         if (MatchesPattern(text, head + years + tail)) {
             std::wstring range = text.substr(head.size(), text.size() - head.size() - tail.size());
             return kEnglishHead + range + kEnglishTail;

@@ -2,8 +2,11 @@
 
 #include "manifest/ManifestXml.h"
 #include "platform/AnsiFile.h"
-#include "platform/AppIdentity.h"
+#include "platform/CommonControls.h"
 #include "platform/LocalTime.h"
+#include "platform/ProcessArguments.h"
+#include "platform/ProcessExit.h"
+#include "platform/ProgramFolder.h"
 #include "process/modLauncher.h"
 
 #include "support/QZVSP0100B.h"

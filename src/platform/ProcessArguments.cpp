@@ -1,4 +1,4 @@
-#include "platform/AppIdentity.h"
+#include "platform/ProcessArguments.h"
 
 namespace platform {
 

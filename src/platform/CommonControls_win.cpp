@@ -1,0 +1,12 @@
+#include "platform/CommonControls.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+namespace platform {
+
+void InitCommonControls() {
+    ::InitCommonControls();
+}
+
+} // namespace platform
