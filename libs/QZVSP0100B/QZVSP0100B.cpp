@@ -4,6 +4,7 @@
 #include "QZVSP0100B/PathOps.h"
 #include "common/DllBoundary.h"
 #include "common/LongPath.h"
+#include "common/ModulePath.h"
 
 #include <string>
 #include <vector>
@@ -101,24 +102,51 @@ HRESULT HostPlatform(DWORD& platformId) {
     return S_OK;
 }
 
+std::wstring EnvironmentValue(const wchar_t* name) {
+    DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    if (size == 0) return std::wstring();
+    std::wstring value(size, L'\0');
+    size = GetEnvironmentVariableW(name, value.data(), size);
+    value.resize(size < value.size() ? size : 0);
+    return value;
+}
+
+// The folder for temporary files. The platform's own answer stops at 260 characters (under Wine
+// it fails beyond), so a longer one is taken where the platform takes it from: TMP, TEMP,
+// USERPROFILE, then the Windows folder.
+std::wstring TempFolder() {
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    for (;;) {
+        const DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+        if (length == 0) break;
+        if (length < buffer.size()) return std::wstring(buffer.data(), length);
+        buffer.resize(length + 1);
+    }
+    for (const wchar_t* name : {L"TMP", L"TEMP", L"USERPROFILE"}) {
+        std::wstring value = EnvironmentValue(name);
+        if (!value.empty()) {
+            DWORD size = GetFullPathNameW(value.c_str(), 0, nullptr, nullptr);
+            std::wstring full(size, L'\0');
+            if (size != 0) size = GetFullPathNameW(value.c_str(), size, full.data(), nullptr);
+            return size != 0 && size < full.size() ? full.substr(0, size) : value;
+        }
+    }
+    wchar_t windows[MAX_PATH + 1] = {};
+    const UINT length = GetWindowsDirectoryW(windows, MAX_PATH + 1);
+    return length != 0 && length <= MAX_PATH ? std::wstring(windows, length) : std::wstring();
+}
+
 } // namespace
 
 extern "C" {
 
 HRESULT WINAPI RegisterAppPath(VARIANT_BOOL* registered) {
     return Run(registered, [&]() -> HRESULT {
-        std::vector<wchar_t> buffer(MAX_PATH);
-        for (;;) {
-            DWORD length =
-                GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-            if (length == 0) return LastErrorStatus();
-            if (length < buffer.size()) {
-                RegisteredAppPath().assign(buffer.data(), length);
-                *registered = VARIANT_TRUE;
-                return S_OK;
-            }
-            buffer.resize(buffer.size() * 2);
-        }
+        const std::wstring path = ModulePath::Of(nullptr);
+        if (path.empty()) return LastErrorStatus();
+        RegisteredAppPath() = path;
+        *registered = VARIANT_TRUE;
+        return S_OK;
     });
 }
 
@@ -203,17 +231,10 @@ HRESULT WINAPI GetAbsoluteFileName(BSTR fileName, BSTR baseFolder, BSTR* result)
 
 HRESULT WINAPI GetTempFolder(BSTR* result) {
     return Run(result, [&]() -> HRESULT {
-        std::vector<wchar_t> buffer(MAX_PATH + 1);
-        for (;;) {
-            DWORD length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
-            if (length == 0) return LastErrorStatus();
-            if (length < buffer.size()) {
-                std::wstring folder(buffer.data(), length);
-                if (folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
-                return Deliver(folder, result);
-            }
-            buffer.resize(length + 1);
-        }
+        std::wstring folder = TempFolder();
+        if (folder.empty()) return LastErrorStatus();
+        if (folder.back() != L'\\' && folder.back() != L'/') folder += L'\\';
+        return Deliver(folder, result);
     });
 }
 

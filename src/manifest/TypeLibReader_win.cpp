@@ -85,10 +85,33 @@ class LibAttr {
     TLIBATTR* attr_ = nullptr;
 };
 
+// The platform's module and type-library loaders stop at the old 260-character limit (Wine's do
+// even for the long form), so a long name is handed to them in its short form, where the volume
+// keeps short names, and in the long form otherwise.
+std::wstring LoaderName(const std::wstring& fileName) {
+    const std::wstring longName = LongPath::ForFileApi(fileName);
+    if (longName == fileName) return fileName;
+    DWORD size = GetShortPathNameW(longName.c_str(), nullptr, 0);
+    if (size != 0) {
+        std::wstring shortName(size, L'\0');
+        size = GetShortPathNameW(longName.c_str(), shortName.data(), size);
+        if (size != 0 && size < shortName.size()) {
+            shortName.resize(size);
+            if (shortName.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+                shortName = L"\\\\" + shortName.substr(8);
+            } else if (shortName.rfind(L"\\\\?\\", 0) == 0) {
+                shortName = shortName.substr(4);
+            }
+            if (shortName.size() < MAX_PATH) return shortName;
+        }
+    }
+    return longName;
+}
+
 class DataFileModule {
   public:
     explicit DataFileModule(const std::wstring& fileName)
-        : module_(LoadLibraryExW(LongPath::ForFileApi(fileName).c_str(), nullptr,
+        : module_(LoadLibraryExW(LoaderName(fileName).c_str(), nullptr,
                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {
         if (!module_) {
             const auto number = static_cast<std::uint32_t>(HRESULT_FROM_WIN32(GetLastError()));
@@ -217,7 +240,7 @@ std::unique_ptr<TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName) {
     if (!HasTypeLibResource(FileName))
         throw AppError(kNoTypeLibNumber, L"Файл не содержит библиотеки типов.");
     ComRef<ITypeLib> lib;
-    Check(LoadTypeLibEx(LongPath::ForFileApi(FileName).c_str(), REGKIND_NONE, lib.put()));
+    Check(LoadTypeLibEx(LoaderName(FileName).c_str(), REGKIND_NONE, lib.put()));
     if (!lib.get()) ThrowHResult(E_UNEXPECTED);
     return std::make_unique<TypeLibInfoImpl>(FileName, std::move(lib));
 }

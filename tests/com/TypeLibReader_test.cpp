@@ -218,4 +218,32 @@ TEST(TypeLibReaderFailures, ReportsAFileThatIsNoModule) {
     EXPECT_FALSE(error->Description.empty());
 }
 
+// A library deep in folders whose full name is past the platform's old 260-character limit.
+TEST(TypeLibReaderPaths, ReadsALibraryWhoseNameIsLong) {
+    std::wstring folder = L"\\\\?\\" + TestDir() + L"long-path";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (int i = 0; i < 3; ++i) {
+        folder += L"\\" + std::wstring(90, static_cast<wchar_t>(L'a' + i));
+        CreateDirectoryW(folder.c_str(), nullptr);
+    }
+    const std::wstring copy = folder + L"\\ComFixture.dll";
+    ASSERT_TRUE(CopyFileW((TestDir() + L"ComFixture.dll").c_str(), copy.c_str(), FALSE));
+    const std::wstring plain = copy.substr(4); // as the linker's /OUT: names it
+    ASSERT_GT(plain.size(), 300u);
+    try {
+        auto lib = TypeLibReader::TypeLibInfoFromFile(plain);
+        EXPECT_EQ(lib->Name(), L"VexmorComFixture");
+        EXPECT_EQ(lib->CoClassCount(), 2u);
+        EXPECT_EQ(lib->ContainingFile(), plain);
+    } catch (const AppError& error) {
+        ADD_FAILURE() << std::hex << error.Number;
+    }
+    // A long name without a type library still says so.
+    ASSERT_TRUE(
+        CopyFileW((TestDir() + L"NoTypeLib.exe").c_str(), (folder + L"\\None.exe").c_str(), FALSE));
+    auto error = LoadFailure(plain.substr(0, plain.rfind(L'\\')) + L"\\None.exe");
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->Number, TypeLibReader::kNoTypeLibNumber);
+}
+
 } // namespace
