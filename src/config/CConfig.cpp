@@ -46,7 +46,9 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
 
 } // namespace
 
-void CConfig::SetDefaults() { *this = CConfig(); }
+void CConfig::SetDefaults() {
+    *this = CConfig();
+}
 
 bool CConfig::Init(const std::wstring& text) {
     SetDefaults();
@@ -56,14 +58,22 @@ bool CConfig::Init(const std::wstring& text) {
         bool Setting;
     };
     static const Keyword keywords[] = {
-        {L"CONSOLE", &CConfig::console_, true},       {L"COFF", &CConfig::coff_, true},
-        {L"COMPRESS", &CConfig::compress_, true},     {L"NOSIGN", &CConfig::sign_, false},
-        {L"MANIFEST", &CConfig::manifest_, true},     {L"NOMANIFEST", &CConfig::noManifest_, true},
-        {L"ADMIN", &CConfig::admin_, true},           {L"MAP", &CConfig::map_, true},
-        {L"MAP_EXPORTS", &CConfig::mapExports_, true}, {L"MAP-EXPORTS", &CConfig::mapExports_, true},
-        {L"MAP_LINES", &CConfig::mapLines_, true},    {L"MAP-LINES", &CConfig::mapLines_, true},
-        {L"MAP_FIXUPS", &CConfig::mapFixups_, true},  {L"MAP-FIXUPS", &CConfig::mapFixups_, true},
-        {L"DEF", &CConfig::def_, true},               {L"NOHIDPI", &CConfig::noHiDpi_, true},
+        {L"CONSOLE", &CConfig::console_, true},
+        {L"COFF", &CConfig::coff_, true},
+        {L"COMPRESS", &CConfig::compress_, true},
+        {L"NOSIGN", &CConfig::sign_, false},
+        {L"MANIFEST", &CConfig::manifest_, true},
+        {L"NOMANIFEST", &CConfig::noManifest_, true},
+        {L"ADMIN", &CConfig::admin_, true},
+        {L"MAP", &CConfig::map_, true},
+        {L"MAP_EXPORTS", &CConfig::mapExports_, true},
+        {L"MAP-EXPORTS", &CConfig::mapExports_, true},
+        {L"MAP_LINES", &CConfig::mapLines_, true},
+        {L"MAP-LINES", &CConfig::mapLines_, true},
+        {L"MAP_FIXUPS", &CConfig::mapFixups_, true},
+        {L"MAP-FIXUPS", &CConfig::mapFixups_, true},
+        {L"DEF", &CConfig::def_, true},
+        {L"NOHIDPI", &CConfig::noHiDpi_, true},
     };
 
     for (const std::wstring& line : SplitAtCrLf(text)) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 class CConfig {
-public:
+  public:
     // Every value to its default and a new, empty list of references.
     void SetDefaults();
     // Parses the text, starting from the defaults; warns about each line it does not know.
@@ -30,7 +30,7 @@ public:
     // The list itself, in the order of the lines; duplicates and empty entries kept.
     const std::vector<std::wstring>& SET_REF() const { return refs_; }
 
-private:
+  private:
     bool console_ = false;
     bool coff_ = false;
     bool compress_ = false;

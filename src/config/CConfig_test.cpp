@@ -7,7 +7,7 @@
 namespace {
 
 class CConfigTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { fakes::Reset(); }
     std::vector<std::wstring> Warnings() {
         std::vector<std::wstring> texts;
@@ -37,7 +37,8 @@ void ExpectDefaults(const CConfig& c) {
 } // namespace
 
 TEST_F(CConfigTest, EmptyBlankAndCommentTextsGiveTheDefaults) {
-    for (const wchar_t* text : {L"", L"\r\n", L"  \r\n\t\r\n", L"# CONSOLE\r\n  #MAP", L"x-console\r\nX-MAP"}) {
+    for (const wchar_t* text :
+         {L"", L"\r\n", L"  \r\n\t\r\n", L"# CONSOLE\r\n  #MAP", L"x-console\r\nX-MAP"}) {
         ASSERT_TRUE(config.Init(text));
         ExpectDefaults(config);
     }
@@ -45,8 +46,9 @@ TEST_F(CConfigTest, EmptyBlankAndCommentTextsGiveTheDefaults) {
 }
 
 TEST_F(CConfigTest, EveryKeywordInAnyCaseAndWithBlanksSetsItsValue) {
-    ASSERT_TRUE(config.Init(L"console\r\n  CoFf \r\n\tCOMPRESS\r\nnosign\r\nManifest\r\nNOMANIFEST\r\n"
-                            L"admin\r\nmap\r\nmap_exports\r\nMAP-LINES\r\nmap-fixups\r\nDEF\r\nNoHiDpi"));
+    ASSERT_TRUE(
+        config.Init(L"console\r\n  CoFf \r\n\tCOMPRESS\r\nnosign\r\nManifest\r\nNOMANIFEST\r\n"
+                    L"admin\r\nmap\r\nmap_exports\r\nMAP-LINES\r\nmap-fixups\r\nDEF\r\nNoHiDpi"));
     EXPECT_TRUE(config.SET_CONSOLE() && config.SET_COFF() && config.SET_COMPRESS() &&
                 config.SET_MANIFEST() && config.SET_NOMANIFEST() && config.SET_ADMIN() &&
                 config.SET_MAP() && config.SET_MAP_EXPORTS() && config.SET_MAP_LINES() &&
@@ -84,9 +86,11 @@ TEST_F(CConfigTest, ValueOptionsKeepTheirCaseAndTheLastCommentAndStubWin) {
 }
 
 TEST_F(CConfigTest, ReferencesKeepOrderRepeatsAndEmptyEntries) {
-    ASSERT_TRUE(config.Init(L"REF: a\\One.manifest\r\nref:Two.manifest\r\nREF:a\\One.manifest\r\nREF:"));
-    EXPECT_EQ((std::vector<std::wstring>{L"a\\One.manifest", L"Two.manifest", L"a\\One.manifest", L""}),
-              config.SET_REF());
+    ASSERT_TRUE(
+        config.Init(L"REF: a\\One.manifest\r\nref:Two.manifest\r\nREF:a\\One.manifest\r\nREF:"));
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"a\\One.manifest", L"Two.manifest", L"a\\One.manifest", L""}),
+        config.SET_REF());
 }
 
 TEST_F(CConfigTest, OnlyCrLfSeparatesLines) {

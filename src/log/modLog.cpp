@@ -25,8 +25,8 @@ std::wstring GetFileLine(const std::wstring& fileName) {
 
 void LogFiles(const BuildContext& context) {
     const std::wstring* names[] = {
-        &context.ExeFileName,         &context.ConfigFileName,      &context.LogFileName,
-        &context.DefFileName,         &context.CompressBatFileName, &context.SignBatFileName,
+        &context.ExeFileName,         &context.ConfigFileName,       &context.LogFileName,
+        &context.DefFileName,         &context.CompressBatFileName,  &context.SignBatFileName,
         &context.PreBuildBatFileName, &context.PostBuildBatFileName,
     };
     std::wstring lines;
@@ -48,6 +48,8 @@ void LogFlush(const BuildContext& context) {
     g_logText.clear();
 }
 
-const std::wstring& LogText() { return g_logText; }
+const std::wstring& LogText() {
+    return g_logText;
+}
 
 } // namespace modLog

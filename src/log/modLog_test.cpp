@@ -17,7 +17,7 @@ std::string ReadBytes(const std::filesystem::path& path) {
 }
 
 class ModLogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         folder = std::filesystem::temp_directory_path() /
                  (std::string("vexmor-log-") +
@@ -68,16 +68,32 @@ TEST_F(ModLogTest, TheWrittenLogHoldsTheFifteenLinesWithoutATrailingBreak) {
 
     EXPECT_EQ("Initial command line:\r\n/OUT:x.exe /SUBSYSTEM:WINDOWS\r\n\r\n"
               "File names:\r\n"
-              "[ ] " + d + "Tool.exe\r\n"
-              "[*] " + d + "Tool.LinkConfig\r\n"
-              "[ ] " + d + "Tool.LinkLog\r\n"
-              "[ ] " + d + "Tool.DEF\r\n"
-              "[ ] " + d + "Tool.Compress.BAT\r\n"
-              "[ ] " + d + "Tool.Sign.BAT\r\n"
-              "[*] " + d + "Tool.PreBuild.BAT\r\n"
-              "[ ] " + d + "Tool.PostBuild.BAT\r\n"
-              "\r\n"
-              "Modified command line:\r\n/OUT:x.exe /SUBSYSTEM:CONSOLE",
+              "[ ] " +
+                  d +
+                  "Tool.exe\r\n"
+                  "[*] " +
+                  d +
+                  "Tool.LinkConfig\r\n"
+                  "[ ] " +
+                  d +
+                  "Tool.LinkLog\r\n"
+                  "[ ] " +
+                  d +
+                  "Tool.DEF\r\n"
+                  "[ ] " +
+                  d +
+                  "Tool.Compress.BAT\r\n"
+                  "[ ] " +
+                  d +
+                  "Tool.Sign.BAT\r\n"
+                  "[*] " +
+                  d +
+                  "Tool.PreBuild.BAT\r\n"
+                  "[ ] " +
+                  d +
+                  "Tool.PostBuild.BAT\r\n"
+                  "\r\n"
+                  "Modified command line:\r\n/OUT:x.exe /SUBSYSTEM:CONSOLE",
               ReadBytes(folder / "Tool.LinkLog"));
     EXPECT_EQ(L"", modLog::LogText());
 }

@@ -105,8 +105,9 @@ bool Read(const std::wstring& FileName, std::vector<std::wstring>& attributes) {
     // The component takes a name for a URL: "#" would cut it, "%xx" might be decoded. A stream
     // on the file itself reads exactly the file the name means.
     ComRef<IStream> stream;
-    if (FAILED(SHCreateStreamOnFileEx(LongPath::ForFileApi(FileName).c_str(), STGM_READ | STGM_SHARE_DENY_NONE,
-                                      FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, stream.Out())) ||
+    if (FAILED(SHCreateStreamOnFileEx(LongPath::ForFileApi(FileName).c_str(),
+                                      STGM_READ | STGM_SHARE_DENY_NONE, FILE_ATTRIBUTE_NORMAL,
+                                      FALSE, nullptr, stream.Out())) ||
         !stream) {
         return false;
     }

@@ -41,10 +41,26 @@ bool LaunchProcess(const std::wstring& ProgramFile, const std::wstring& Argument
     std::uintptr_t processHandle = 0;
     std::uintptr_t threadHandle = 0;
     const bool started = modLaunchProcess::csLaunchProcess(
-        BuildCommandLine(ProgramFile, Arguments), false, NORMAL_PRIORITY_CLASS, L"",
-        modLaunchProcess::kWaitBlocking, INFINITE, false, false, SW_HIDE, L"", processExitCode,
-        threadExitCode, lastError, true, 0, OutputHandle, OutputHandle, false, processHandle,
-        threadHandle);
+        /*CmdLine=*/BuildCommandLine(ProgramFile, Arguments),
+        /*InheritHandles=*/false,
+        /*CreationFlags=*/NORMAL_PRIORITY_CLASS,
+        /*CurrentDirectory=*/L"", // ours
+        /*WaitMode=*/modLaunchProcess::kWaitBlocking,
+        /*WaitTimeout=*/INFINITE,
+        /*ForceOffFeedback=*/false,
+        /*FailCriticalErrors=*/false, // the child gets the system's default error mode
+        /*ShowCommand=*/SW_HIDE,
+        /*Desktop=*/L"",
+        /*ProcessExitCode=*/processExitCode,
+        /*ThreadExitCode=*/threadExitCode,
+        /*LastError=*/lastError,
+        /*UseStdHandles=*/true, // which makes the child inherit handles
+        /*StdInput=*/0,         // our own
+        /*StdOutput=*/OutputHandle,
+        /*StdError=*/OutputHandle,
+        /*ReturnHandles=*/false,
+        /*ProcessHandle=*/processHandle,
+        /*ThreadHandle=*/threadHandle);
     if (started) {
         ExitCode = static_cast<std::int32_t>(processExitCode);
         return true;

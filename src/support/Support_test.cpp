@@ -209,6 +209,8 @@ TEST(WindowsHost, FailureStatusesBecomeErrors) {
 
 // A built program never runs inside its development environment; end to end, a run under a
 // debugger shows that the answer does not follow the debugger.
-TEST(WindowsHost, IsInIDEIsFalseForABuiltProgram) { EXPECT_FALSE(QZVSP0100B::IsInIDE()); }
+TEST(WindowsHost, IsInIDEIsFalseForABuiltProgram) {
+    EXPECT_FALSE(QZVSP0100B::IsInIDE());
+}
 
 #endif

@@ -35,13 +35,14 @@ TEST(TranslateCopyright, TranslatesTheSingleYearAndTheRangeWithoutRegardToCase) 
 
 TEST(TranslateCopyright, AnythingButAWholeMatchComesBackUnchanged) {
     for (const wchar_t* text : {
-             L"Авторские права © 2026 Vexmor. Все права защищены. ",  // trailing blank
-             L"Авторские права © 2026 Vexmor Все права защищены.",    // missing period
-             L"Авторские права © 2026 Vexmor. Все права защищены.!",  // text after it
-             L"Авторские права © 202 Vexmor. Все права защищены.",    // three digits
-             L"Авторские права © 20x6 Vexmor. Все права защищены.",   // not a digit
+             L"Авторские права © 2026 Vexmor. Все права защищены. ",   // trailing blank
+             L"Авторские права © 2026 Vexmor Все права защищены.",     // missing period
+             L"Авторские права © 2026 Vexmor. Все права защищены.!",   // text after it
+             L"Авторские права © 202 Vexmor. Все права защищены.",     // three digits
+             L"Авторские права © 20x6 Vexmor. Все права защищены.",    // not a digit
              L"Авторские права © 2019-26 Vexmor. Все права защищены.", // short range
-             L"", L"Авторские права © ",
+             L"",
+             L"Авторские права © ",
          }) {
         EXPECT_EQ(text, TranslateCopyright(text, true)) << std::wstring(text).size();
     }
