@@ -96,7 +96,7 @@ registered() { grep -c -i -F "$(sed -n 's/.*clsid="\({[^"]*}\)".*/\1/p' "$com/Co
 echo "registry entries naming the library's first class before the run: $(registered)"
 client() {
     (cd "$run_dir" && "$here/scripts/wine-run.sh" ./ComClient.exe sta </dev/null 2>&1 | tr -d '\r'
-     echo "client exit code: ${PIPESTATUS[0]}")
+     echo "client exit code, as the shell sees it (its low byte): ${PIPESTATUS[0]}")
 }
 client
 echo "registry entries naming the library's first class after the run: $(registered)"
