@@ -95,6 +95,21 @@ inline std::optional<std::uint32_t> ParseUInt32(std::wstring_view text) {
     return static_cast<std::uint32_t>(value);
 }
 
+// The whole file; others may go on reading and writing it meanwhile. Nothing when it cannot be
+// opened.
+inline std::optional<std::string> ReadAllBytes(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
 // Whole-buffer writes to a file handle; false when anything was left unwritten.
 inline bool WriteAll(HANDLE file, std::string_view bytes) {
     while (!bytes.empty()) {

@@ -37,9 +37,11 @@ class Program : public e2e::E2eTest {
         output_ = testsDir_ + L"version\\App.exe";
     }
 
-    // Runs the program with this argument text; answers boxes in order as given.
-    e2e::RunResult Link(const std::wstring& arguments, std::vector<std::wstring> answers = {}) {
-        auto options = Options(e2e::QuoteArgument(bin_ + L"VexmorLink.exe") + L" " + arguments);
+    // How the environment starts the program (command line given whole), with the stand-in's
+    // settings, the test's own folder for temporary files and the answers to the boxes in order.
+    e2e::RunOptions LinkOptions(const std::wstring& commandLine,
+                                std::vector<std::wstring> answers = {}) const {
+        auto options = Options(commandLine);
         options.Env = {{L"VEXMOR_STANDIN_RECORD", work_ + L"received.txt"},
                        {L"VEXMOR_STANDIN_ORDER", work_ + L"order.txt"},
                        {L"VEXMOR_STANDIN_EXIT", std::to_wstring(linkerExit_)},
@@ -48,7 +50,12 @@ class Program : public e2e::E2eTest {
                        {L"TEMP", temp_},
                        {L"TMP", temp_}};
         options.Answers = std::move(answers);
-        auto result = e2e::Run(options);
+        return options;
+    }
+    // Runs the program with this argument text; answers boxes in order as given.
+    e2e::RunResult Link(const std::wstring& arguments, std::vector<std::wstring> answers = {}) {
+        auto result = e2e::Run(LinkOptions(
+            e2e::QuoteArgument(bin_ + L"VexmorLink.exe") + L" " + arguments, std::move(answers)));
         EXPECT_FALSE(result.TimedOut) << e2e::Describe(result);
         return result;
     }

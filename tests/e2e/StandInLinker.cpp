@@ -65,19 +65,6 @@ std::wstring ResponseFileName(std::wstring_view arguments) {
     return std::wstring(arguments);
 }
 
-std::optional<std::string> ReadAll(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
-
 std::wstring FromAnsi(const std::string& bytes) {
     if (bytes.empty()) return {};
     int n =
@@ -118,7 +105,7 @@ int main() {
     // What the arguments really are: the response file's text when given one.
     std::wstring arguments(e2e::ArgumentText(GetCommandLineW()));
     if (std::wstring response = ResponseFileName(arguments); !response.empty()) {
-        auto bytes = ReadAll(response);
+        auto bytes = e2e::ReadAllBytes(response);
         if (!bytes || !WriteFileText(record + L".rsp", *bytes, false)) {
             Print(STD_ERROR_HANDLE, "stand-in linker: cannot read or record the response file\r\n");
             return static_cast<int>(BadSettingExitCode);

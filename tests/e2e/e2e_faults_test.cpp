@@ -45,16 +45,7 @@ std::wstring Long(const std::wstring& path) {
 }
 
 std::optional<std::string> ReadAny(const std::wstring& path) {
-    HANDLE file = CreateFileW(Long(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
+    return e2e::ReadAllBytes(Long(path));
 }
 
 bool WriteAny(const std::wstring& path, const std::string& bytes) {
@@ -187,14 +178,7 @@ class Faults : public Program {
     e2e::RunOptions Prepare(const std::wstring& arguments, std::vector<std::wstring> answers = {},
                             const Env& extra = {}, std::wstring program = {}) {
         if (program.empty()) program = e2e::QuoteArgument(bin_ + L"VexmorLink.exe");
-        auto options = Options(program + L" " + arguments);
-        options.Env = {{L"VEXMOR_STANDIN_RECORD", work_ + L"received.txt"},
-                       {L"VEXMOR_STANDIN_ORDER", work_ + L"order.txt"},
-                       {L"VEXMOR_STANDIN_EXIT", std::to_wstring(linkerExit_)},
-                       {L"VEXMOR_STANDIN_OUTPUT", output_},
-                       {L"VEXMOR_OPEN_RECORD", work_ + L"opened.txt"},
-                       {L"TEMP", temp_},
-                       {L"TMP", temp_}};
+        auto options = LinkOptions(program + L" " + arguments, std::move(answers));
         for (const auto& [name, value] : extra) {
             bool replaced = false;
             for (auto& entry : options.Env) {
@@ -205,7 +189,6 @@ class Faults : public Program {
             }
             if (!replaced) options.Env.emplace_back(name, value);
         }
-        options.Answers = std::move(answers);
         return options;
     }
 
