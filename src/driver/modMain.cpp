@@ -73,10 +73,10 @@ void EndAfterFailedStart(std::uint32_t startError) {
 
 void ShowStartFailure(const std::wstring& linker, std::uint32_t error,
                       const std::wstring& description) {
-    platform::ShowMessage(linker + L"\r\n\r\nНе удалось запустить.\r\n\r\nWin32 error: " +
-                              QZVSP0100A::GetErrorNumber(static_cast<std::int32_t>(error)) +
-                              L"\r\nDescription: " + description,
-                          platform::Icon::Error);
+    platform::ShowMessage(
+        modLauncher::StartFailureText(
+            linker, QZVSP0100A::GetErrorNumber(static_cast<std::int32_t>(error)), description),
+        platform::Icon::Error);
 }
 
 // A command line longer than the platform takes goes to the linker in a response file, in the

@@ -67,10 +67,9 @@ bool LaunchProcess(const std::wstring& ProgramFile, const std::wstring& Argument
     }
     if (StartError) *StartError = lastError;
     platform::ShowMessage(
-        ProgramFile + L"\r\n\r\n" + L"Не удалось запустить." + L"\r\n\r\n" + L"Win32 error: " +
-            QZVSP0100A::GetErrorNumber(static_cast<std::int32_t>(lastError)) + L"\r\n" +
-            L"Description: " +
-            ErrorText::WithFileName(QZVSP0100A::GetAPIErrorDescription(lastError), ProgramFile),
+        StartFailureText(
+            ProgramFile, QZVSP0100A::GetErrorNumber(static_cast<std::int32_t>(lastError)),
+            ErrorText::WithFileName(QZVSP0100A::GetAPIErrorDescription(lastError), ProgramFile)),
         platform::Icon::Error, platform::Buttons::Ok);
     return false;
 }

@@ -24,4 +24,12 @@ bool LaunchProcess(const std::wstring& ProgramFile, const std::wstring& Argument
 bool LaunchBATFile(const std::wstring& ScriptFile, const std::wstring& TargetFile,
                    const std::wstring& CaptureFileName, const std::wstring& FailureText);
 
+// The text that tells the user a program could not be started: its name, the words, then the
+// error's number in its display form and its description.
+inline std::wstring StartFailureText(const std::wstring& ProgramFile, const std::wstring& Number,
+                                     const std::wstring& Description) {
+    return ProgramFile + L"\r\n\r\nНе удалось запустить.\r\n\r\nWin32 error: " + Number +
+           L"\r\nDescription: " + Description;
+}
+
 } // namespace modLauncher
