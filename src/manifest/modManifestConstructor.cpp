@@ -104,7 +104,8 @@ std::wstring CommonControlsDependency() {
 
 void ShowFailure(const BuildContext& context, const std::wstring& what,
                  const std::wstring& description) {
-    platform::ShowMessage(context.ExeFileName + L"\r\n\r\n" + what + L"\r\n\r\n" + description,
+    platform::ShowMessage(context.ExeFileName + L"\r\n\r\n" + what + L"\r\n\r\n" +
+                              ErrorText::WithFileName(description, context.ExeFileName),
                           platform::Icon::Error);
 }
 
@@ -119,7 +120,7 @@ std::wstring GetManifestText(const BuildContext& context) {
         // A file without a type library is the usual case: it simply has no COM sections.
         if (error.Number != TypeLibReader::kNoTypeLibNumber) {
             ShowFailure(context, L"Не удалось загрузить библиотеку типов из файла.",
-                        ErrorText::WithFileName(error.Description, context.ExeFileName));
+                        error.Description);
             return std::wstring();
         }
     }
