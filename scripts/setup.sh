@@ -3,7 +3,8 @@
 # Safe to run again: it installs only what is missing.
 set -eu
 packages=(cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64
-          mingw-w64-tools wine64 xvfb libxml2-utils locales)
+          mingw-w64-tools wine64 xvfb libxml2-utils locales clang libclang-rt-dev
+          clang-format)
 sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo
 

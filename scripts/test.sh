@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Every test, from a fresh machine: set-up, the three builds, the native unit tests (with
-# sanitizers), the Windows and end-to-end tests under Wine, and the 32-bit outputs checked.
+# Every test, from a fresh machine: set-up, the formatting rule, the builds, the native unit tests
+# (with sanitizers), short fixed runs of the fuzzers, the Windows and end-to-end tests under Wine,
+# and the 32-bit outputs checked.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 
-for preset in native win64 win32; do
+echo "== formatting"
+scripts/check-format.sh
+
+for preset in native fuzz win64 win32; do
     echo "== build $preset"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
@@ -13,6 +17,9 @@ done
 
 echo "== native tests"
 ctest --preset native
+
+echo "== fuzzers (short fixed runs over the seed corpora; scripts/fuzz.sh runs them longer)"
+ctest --preset fuzz
 
 echo "== Windows tests under Wine (code page 1251, as the users have it)"
 export LC_ALL=ru_RU.UTF-8
