@@ -53,22 +53,27 @@ cp "$bin_dir/VexmorLink.exe" "$bin_dir/QZVSP0100A.DLL" "$bin_dir/QZVSP0100B.DLL"
 cp "$tests_dir/LINK2.exe" "$work/bin/LINK2.EXE"
 printf 'MANIFEST\r\n' >"$project/ComFixture.LinkConfig"
 
-# The link, started as the environment starts it. Wine would quote Unix arguments once
-# more, so the exact command line goes through the driver's command file.
-printf '%s' "\"$(winpath "$work/bin/VexmorLink.exe")\" /DLL /OUT:\"$(winpath "$project/ComFixture.dll")\"" \
-    >"$work/command.txt"
-# Output goes to files, not pipes: Wine's background services may hold a pipe open for long.
-(
-    cd "$project" &&
-        VEXMOR_STANDIN_OUTPUT=$(winpath "$tests_dir/ComFixture.dll") \
-            VEXMOR_STANDIN_RECORD=$(winpath "$work/linker-received.txt") \
-            exec timeout 60 "$wine" "$tests_dir/DialogDriver.exe" --command-file "$(winpath "$work/command.txt")"
-) </dev/null >"$work/link.out" 2>&1
-link_code=$?
-link_output=$(tr -d '\r' <"$work/link.out")
-printf '%s\n' "$link_output" | awk '{ print "    link: " $0 }'
-if [ "$link_code" -eq 0 ]; then pass "the link ends with exit code 0"; else fail "the link's exit code: $link_code"; fi
-if echo "$link_output" | grep -q '^box:'; then fail "the link showed a message box"; else pass "the link showed no message box"; fi
+# link <label> <what the stand-in writes> <linker arguments>: a link started as the environment
+# starts it, then checked: exit code 0 and no message box. Wine would quote Unix arguments once
+# more, so the exact command line goes through the driver's command file. Output goes to files,
+# not pipes: Wine's background services may hold a pipe open for long.
+link() {
+    local label=$1 output=$2 arguments=$3 code text
+    printf '%s' "\"$(winpath "$work/bin/VexmorLink.exe")\" $arguments" >"$work/command.txt"
+    (
+        cd "$project" &&
+            VEXMOR_STANDIN_OUTPUT=$(winpath "$output") \
+                VEXMOR_STANDIN_RECORD=$(winpath "$work/linker-received.txt") \
+                exec timeout 60 "$wine" "$tests_dir/DialogDriver.exe" --command-file "$(winpath "$work/command.txt")"
+    ) </dev/null >"$work/$label-link.out" 2>&1
+    code=$?
+    text=$(tr -d '\r' <"$work/$label-link.out")
+    printf '%s\n' "$text" | awk -v label="$label" '{ print "    " label " link: " $0 }'
+    if [ "$code" -eq 0 ]; then pass "$label: the link ends with exit code 0"; else fail "$label: the link's exit code: $code"; fi
+    if echo "$text" | grep -q '^box:'; then fail "$label: the link showed a message box"; else pass "$label: the link showed no message box"; fi
+}
+
+link library "$tests_dir/ComFixture.dll" "/DLL /OUT:\"$(winpath "$project/ComFixture.dll")\""
 
 manifest=$project/ComFixture.dll.manifest
 if [ "$mode" = --hand-written ]; then
@@ -122,19 +127,8 @@ LIST
 # (relative to the option file's folder): its manifest then depends on the library's assembly.
 cp "$tests_dir/ComClient.exe" "$work/ComClient.built.exe"
 printf 'REF:ComFixture.dll.manifest\r\n' >"$project/ComClient.LinkConfig"
-printf '%s' "\"$(winpath "$work/bin/VexmorLink.exe")\" /SUBSYSTEM:CONSOLE client.obj /OUT:\"$(winpath "$project/ComClient.exe")\"" \
-    >"$work/command.txt"
-(
-    cd "$project" &&
-        VEXMOR_STANDIN_OUTPUT=$(winpath "$work/ComClient.built.exe") \
-            VEXMOR_STANDIN_RECORD=$(winpath "$work/linker-received.txt") \
-            exec timeout 60 "$wine" "$tests_dir/DialogDriver.exe" --command-file "$(winpath "$work/command.txt")"
-) </dev/null >"$work/client-link.out" 2>&1
-client_link_code=$?
-client_link_output=$(tr -d '\r' <"$work/client-link.out")
-printf '%s\n' "$client_link_output" | awk '{ print "    client link: " $0 }'
-if [ "$client_link_code" -eq 0 ]; then pass "the client's link ends with exit code 0"; else fail "the client's link exit code: $client_link_code"; fi
-if echo "$client_link_output" | grep -q '^box:'; then fail "the client's link showed a message box"; else pass "the client's link showed no message box"; fi
+link client "$work/ComClient.built.exe" \
+    "/SUBSYSTEM:CONSOLE client.obj /OUT:\"$(winpath "$project/ComClient.exe")\""
 client_manifest=$project/ComClient.exe.manifest
 if [ ! -f "$client_manifest" ]; then
     fail "the program wrote no ComClient.exe.manifest"
