@@ -40,14 +40,17 @@ std::wstring FreshFolder(const std::wstring& tag) {
     return folder;
 }
 
-// The attributes, or a marker that cannot be an attribute when the read fails.
+// The attributes as name="value" (the value as the parser gives it, unescaped), or a marker
+// that cannot be an attribute when the read fails.
 Texts Read(const std::wstring& fileName) {
-    Texts attributes{L"left over from an earlier read"};
+    std::vector<ManifestXml::Attribute> attributes{{L"left over", L"from an earlier read"}};
     if (!ReadIdentityAttributes(fileName, attributes)) {
         EXPECT_TRUE(attributes.empty()) << "a failed read reports nothing";
         return {L"<false>"};
     }
-    return attributes;
+    Texts texts;
+    for (const auto& a : attributes) texts.push_back(a.Name + L"=\"" + a.Value + L"\"");
+    return texts;
 }
 
 const Texts kFalse{L"<false>"};
@@ -79,13 +82,14 @@ TEST(IdentityAttributes, EmptyElementGivesAnEmptyList) {
     EXPECT_EQ(Read(Fixture(L"NoAttributes.manifest")), Texts{});
 }
 
-TEST(IdentityAttributes, ValuesAreEscapedAsTheComponentWritesThem) {
-    // &, <, > and " become entities, the apostrophe stays, Cyrillic stays as it is; a value
-    // quoted with apostrophes in the file comes back in double quotes.
-    EXPECT_EQ(
-        Read(Fixture(L"Escaped.manifest")),
-        (Texts{L"name=\"Сборка &amp; Co &lt;x&gt; &quot;q&quot; it's\"", L"version=\"1.0.0.0\"",
-               L"description=\"say &quot;hi&quot; 'there'\"", L"raw=\"a&gt;b\""}));
+TEST(IdentityAttributes, ValuesComeWithEveryReferenceExpanded) {
+    EXPECT_EQ(Read(Fixture(L"Escaped.manifest")),
+              (Texts{L"name=\"Сборка & Co <x> \"q\" it's\"", L"version=\"1.0.0.0\"",
+                     L"description=\"say \"hi\" 'there'\"", L"raw=\"a>b\""}));
+    // An entity that the file declares itself, and an attribute of a declared namespace.
+    EXPECT_EQ(Read(Fixture(L"DeclaredEntity.manifest")),
+              (Texts{L"type=\"win32\"", L"name=\"Vexmor Entity\"", L"x:note=\"kept\"",
+                     L"version=\"1.0.0.0\""}));
 }
 
 TEST(IdentityAttributes, Utf8WithByteOrderMark) {
@@ -162,4 +166,35 @@ TEST(ComApartment, ACallerInTheMultithreadedApartmentKeepsIt) {
         CoUninitialize();
         CoUninitialize();
     }).join();
+}
+
+// The last check of a finished manifest: well-formed bytes pass, anything else is refused with
+// a reason.
+TEST(CheckDocument, TakesWellFormedBytesOnlyAndSaysWhyNot) {
+    const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n";
+    const std::string good = head +
+                             "<!-- \xD0\x96 -->\r\n<assembly xmlns=\"urn:schemas-microsoft-com:"
+                             "asm.v1\" manifestVersion=\"1.0\"><a b=\"&amp;\"/></assembly>\r\n";
+    const struct {
+        std::string bytes;
+        bool taken;
+    } cases[] = {
+        {good, true},
+        {good + "   ", true}, // the padding
+        {good.substr(0, good.size() / 2), false},
+        {head + "<assembly>\x07</assembly>", false},
+        {head + "<assembly a=\"&n;\"/>", false},
+        {head + "<!-- a -- b --><assembly/>", false},
+        {"", false},
+    };
+    for (const auto& c : cases) {
+        std::wstring reason = L"left over";
+        EXPECT_EQ(c.taken, ManifestXml::CheckDocument(c.bytes, reason)) << c.bytes;
+        if (c.taken) {
+            EXPECT_EQ(L"", reason);
+        } else {
+            EXPECT_EQ(0u, reason.find(L"Текст манифеста не является правильным документом XML"))
+                << c.bytes;
+        }
+    }
 }

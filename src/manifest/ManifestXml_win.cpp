@@ -82,25 +82,37 @@ bool IsNamespaceDeclaration(const std::wstring& name) {
     return name == L"xmlns" || name.starts_with(L"xmlns:");
 }
 
-bool Read(const std::wstring& FileName, std::vector<std::wstring>& attributes) {
+// A document object set up as every read here wants it: synchronous, and nothing fetched from
+// outside the text (DTDs, entities).
+bool NewDocument(ComRef<IXMLDOMDocument>& document) {
+    return SUCCEEDED(CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IXMLDOMDocument,
+                                      reinterpret_cast<void**>(document.Out()))) &&
+           document && SUCCEEDED(document->put_async(VARIANT_FALSE)) &&
+           SUCCEEDED(document->put_preserveWhiteSpace(VARIANT_FALSE)) &&
+           SUCCEEDED(document->put_resolveExternals(VARIANT_FALSE)) &&
+           SUCCEEDED(document->put_validateOnParse(VARIANT_TRUE));
+}
+
+// Loads the stream; S_OK when the document is well-formed.
+HRESULT Load(IXMLDOMDocument* document, IStream* stream) {
+    Variant source;
+    source.Get().vt = VT_UNKNOWN;
+    source.Get().punkVal = stream;
+    stream->AddRef();
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    const HRESULT status = document->load(source.Get(), &loaded);
+    if (FAILED(status)) return status;
+    return loaded == VARIANT_TRUE ? S_OK : S_FALSE;
+}
+
+bool Read(const std::wstring& FileName, std::vector<Attribute>& attributes) {
     // The component reads up to the first NUL; such a name would read another file.
     if (FileName.empty() || FileName.find(L'\0') != std::wstring::npos) return false;
     ComApartment apartment;
     if (!apartment.Usable()) return false;
-
     ComRef<IXMLDOMDocument> document;
-    if (FAILED(CoCreateInstance(kDomDocument30, nullptr, CLSCTX_INPROC_SERVER, IID_IXMLDOMDocument,
-                                reinterpret_cast<void**>(document.Out()))) ||
-        !document) {
-        return false;
-    }
-    // Synchronous, and nothing fetched from outside the file (DTDs, entities).
-    if (FAILED(document->put_async(VARIANT_FALSE)) ||
-        FAILED(document->put_preserveWhiteSpace(VARIANT_FALSE)) ||
-        FAILED(document->put_resolveExternals(VARIANT_FALSE)) ||
-        FAILED(document->put_validateOnParse(VARIANT_TRUE))) {
-        return false;
-    }
+    if (!NewDocument(document)) return false;
 
     // The component takes a name for a URL: "#" would cut it, "%xx" might be decoded. A stream
     // on the file itself reads exactly the file the name means.
@@ -111,12 +123,7 @@ bool Read(const std::wstring& FileName, std::vector<std::wstring>& attributes) {
         !stream) {
         return false;
     }
-    Variant source;
-    source.Get().vt = VT_UNKNOWN;
-    source.Get().punkVal = stream.Get();
-    source.Get().punkVal->AddRef();
-    VARIANT_BOOL loaded = VARIANT_FALSE;
-    if (FAILED(document->load(source.Get(), &loaded)) || loaded != VARIANT_TRUE) return false;
+    if (Load(document.Get(), stream.Get()) != S_OK) return false;
 
     ComRef<IXMLDOMNode> identity;
     Bstr identityPath(L"/assembly/assemblyIdentity");
@@ -131,24 +138,65 @@ bool Read(const std::wstring& FileName, std::vector<std::wstring>& attributes) {
     for (long i = 0; i < count; ++i) {
         ComRef<IXMLDOMNode> item;
         if (items->get_item(i, item.Out()) != S_OK || !item) return false;
-        Bstr itemName;
-        if (FAILED(item->get_nodeName(itemName.Out()))) return false;
-        if (IsNamespaceDeclaration(itemName.Text())) continue;
-        Bstr xml;
-        if (FAILED(item->get_xml(xml.Out()))) return false;
-        attributes.push_back(xml.Text());
+        Bstr name;
+        if (FAILED(item->get_nodeName(name.Out()))) return false;
+        if (IsNamespaceDeclaration(name.Text())) continue;
+        // The text of an attribute node is its value with every reference expanded.
+        Bstr value;
+        if (FAILED(item->get_text(value.Out()))) return false;
+        attributes.push_back({name.Text(), value.Text()});
     }
     return true;
 }
 
+std::wstring ParseErrorText(IXMLDOMDocument* document) {
+    ComRef<IXMLDOMParseError> error;
+    if (FAILED(document->get_parseError(error.Out())) || !error) return std::wstring();
+    Bstr reason;
+    long line = 0, position = 0;
+    error->get_reason(reason.Out());
+    error->get_line(&line);
+    error->get_linepos(&position);
+    std::wstring text = reason.Text();
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    if (line > 0) {
+        text +=
+            L" (строка " + std::to_wstring(line) + L", позиция " + std::to_wstring(position) + L")";
+    }
+    return text;
+}
+
 } // namespace
 
-bool ReadIdentityAttributes(const std::wstring& FileName, std::vector<std::wstring>& Attributes) {
+bool ReadIdentityAttributes(const std::wstring& FileName, std::vector<Attribute>& Attributes) {
     Attributes.clear();
-    std::vector<std::wstring> found;
+    std::vector<Attribute> found;
     if (!Read(FileName, found)) return false;
     Attributes = std::move(found);
     return true;
+}
+
+bool CheckDocument(const std::string& Bytes, std::wstring& Reason) {
+    Reason.clear();
+    const std::wstring refused = L"Текст манифеста не является правильным документом XML";
+    ComApartment apartment;
+    ComRef<IXMLDOMDocument> document;
+    if (!apartment.Usable() || !NewDocument(document)) {
+        Reason = L"Не удалось создать компонент XML для проверки манифеста.";
+        return false;
+    }
+    ComRef<IStream> stream;
+    *stream.Out() = SHCreateMemStream(reinterpret_cast<const BYTE*>(Bytes.data()),
+                                      static_cast<UINT>(Bytes.size()));
+    if (!stream) {
+        Reason = refused + L".";
+        return false;
+    }
+    if (Load(document.Get(), stream.Get()) == S_OK) return true;
+    const std::wstring why = ParseErrorText(document.Get());
+    Reason = refused + (why.empty() ? L"." : L": " + why);
+    return false;
 }
 
 } // namespace ManifestXml

@@ -29,4 +29,32 @@ std::wstring csEscapeHTML(const std::wstring& text) {
     return escaped;
 }
 
+namespace {
+
+bool AllowedInXml(wchar_t c) {
+    if (c < 0x20) return c == L'\t' || c == L'\n' || c == L'\r';
+    return c != 0xFFFE && c != 0xFFFF;
+}
+
+} // namespace
+
+std::wstring XmlCharacters(const std::wstring& text) {
+    std::wstring safe = text;
+    for (wchar_t& c : safe) {
+        if (!AllowedInXml(c)) c = 0xFFFD;
+    }
+    return safe;
+}
+
+std::wstring CommentLine(const std::wstring& text) {
+    std::wstring line;
+    line.reserve(text.size());
+    for (wchar_t c : text) {
+        if (c == L'\t' || c == L'\n' || c == L'\r') c = L' ';
+        if (c == L'-' && !line.empty() && line.back() == L'-') line += L' ';
+        line += c;
+    }
+    return line;
+}
+
 } // namespace modCommon

@@ -17,6 +17,10 @@ namespace modManifestConstructor {
 // The whole document, or an empty text after a failure that has been shown to the user.
 std::wstring GetManifestText(const BuildContext& context);
 
+// The generation message: the failure of the builder named by CurrentFunction.
+void ShowGenerationFailure(const BuildContext& context, const std::wstring& CurrentFunction,
+                           const std::wstring& Description);
+
 // The builders. Each stores its own name in CurrentFunction (so that a failure names the builder
 // that was running) and raises an AppError on failure.
 std::wstring GetManifestBody(const BuildContext& context, const TypeLibReader::TypeLibInfo* TypeLib,

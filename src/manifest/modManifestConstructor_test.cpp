@@ -387,6 +387,28 @@ TEST_F(ManifestTest, AFailingReaderIsReportedUnderTheBuilderThatRan) {
     }
 }
 
+TEST_F(ManifestTest, CharactersThatXmlForbidsNeverReachTheDocument) {
+    Version(kLib, 1, 0, 0, L"A\u0007B\r\nC\tD\uFFFF--", true);
+    fakes::Get().DateTimeText = L"07.12.2026\n9:05";
+    auto lib = ToolsLibrary();
+    lib.Name = L"To\u0001ols";
+    lib.CoClasses[0].Name = L"Par\u001Fser";
+    lib.Interfaces[1].Name = L"I\uFFFECounter\u000B";
+    fakes::Get().TypeLibs[kLib] = lib;
+    const std::wstring text = Text(kLib);
+    for (wchar_t c : text) {
+        EXPECT_TRUE(c >= 0x20 ? c < 0xFFFE : c == L'\t' || c == L'\n' || c == L'\r')
+            << static_cast<unsigned>(c);
+    }
+    // In the header every value stays on its own line; elsewhere line ends are content.
+    EXPECT_NE(std::wstring::npos, text.find(L"\r\nLibrary title:   A\uFFFDB  C D\uFFFD- -\r\n"));
+    EXPECT_NE(std::wstring::npos, text.find(L"\r\nGenerated at:    07.12.2026 9:05\r\n"));
+    EXPECT_NE(std::wstring::npos,
+              text.find(L"<description>A\uFFFDB\r\nC\tD\uFFFD--</description>"));
+    EXPECT_NE(std::wstring::npos, text.find(L"progid=\"To\uFFFDols.Par\uFFFDser\""));
+    EXPECT_NE(std::wstring::npos, text.find(L"name=\"I\uFFFDCounter\uFFFD\""));
+}
+
 // --- dependencies on other assemblies --------------------------------------------------------
 
 namespace {
@@ -407,38 +429,55 @@ std::wstring Dependency(std::initializer_list<std::wstring> attributes) {
 TEST_F(ManifestTest, EveryReferenceBecomesADependencyBlockInOrder) {
     Version(kExe, 1, 2, 15, L"Build tool", false);
     auto& identities = fakes::Get().ManifestIdentities;
-    identities[L"C:\\Work\\Lib\\Tools.dll.manifest"] = {
-        L"type=\"win32\"", L"name=\"Tools.dll\"", L"version=\"3.0.0.0\"",
-        L"processorArchitecture=\"X86\"", L"publicKeyToken=\"0123456789abcdef\""};
-    identities[L"D:\\Shared\\One.manifest"] = {L"name=\"A &amp; &lt;B&gt; &quot;C&quot;\""};
-    identities[L"C:\\Work\\Empty.manifest"] = {};
+    identities[L"C:\\Work\\Lib\\Tools.dll.manifest"] = {{L"type", L"win32"},
+                                                        {L"name", L"Tools.dll"},
+                                                        {L"version", L"3.0.0.0"},
+                                                        {L"processorArchitecture", L"X86"},
+                                                        {L"publicKeyToken", L"0123456789abcdef"}};
+    // Values come expanded: they are escaped again; an attribute of a namespace of its own
+    // would need its declaration, and the loader reads none of them.
+    identities[L"D:\\Shared\\One.manifest"] = {{L"name", L"A & <B> \"C\"\u0007"},
+                                               {L"x:note", L"dropped"},
+                                               {L"xml:lang", L"ru"},
+                                               {L"version", L"1.0.0.0"}};
     const std::wstring five =
         Dependency({L"type=\"win32\"", L"name=\"Tools.dll\"", L"version=\"3.0.0.0\"",
                     L"processorArchitecture=\"X86\"", L"publicKeyToken=\"0123456789abcdef\""});
-    const std::wstring one = Dependency({L"name=\"A &amp; &lt;B&gt; &quot;C&quot;\""});
-    const std::wstring none = Dependency({});
-    EXPECT_EQ(Application(kCommonControls + five + one + none + five),
+    const std::wstring one = Dependency({L"name=\"A &amp; &lt;B&gt; &quot;C&quot;\uFFFD\"",
+                                         L"xml:lang=\"ru\"", L"version=\"1.0.0.0\""});
+    EXPECT_EQ(Application(kCommonControls + five + one + five),
               Text(kExe,
-                   L"NOHIDPI\r\nREF:Lib\\Tools.dll.manifest\r\nREF:D:\\Shared\\One.manifest\r\n"
-                   L"REF:Empty.manifest\r\nREF:Lib\\..\\Lib\\Tools.dll.manifest"));
-    EXPECT_NE(std::wstring::npos, none.find(L"\r\n      <assemblyIdentity />\r\n"));
+                   L"NOHIDPI\r\nREF:Lib\\Tools.dll.manifest\r\nREF:\"D:\\Shared\\One.manifest\"\r\n"
+                   L"REF:Lib\\..\\Lib\\Tools.dll.manifest"));
 }
 
 TEST_F(ManifestTest, ALibraryTakesItsDependenciesBeforeItsComSections) {
     Version(kLib, 1, 0, 0, L"Tools", true);
     fakes::Get().TypeLibs[kLib] = ToolsLibrary();
-    fakes::Get().ManifestIdentities[L"C:\\Work\\Other.manifest"] = {L"name=\"Other\""};
+    fakes::Get().ManifestIdentities[L"C:\\Work\\Other.manifest"] = {{L"name", L"Other"},
+                                                                    {L"version", L"1.0.0.0"}};
     const std::wstring text = Text(kLib, L"REF:Other.manifest");
     EXPECT_NE(std::wstring::npos,
               text.find(L"  <description>Tools</description>\r\n  \r\n" +
-                        Dependency({L"name=\"Other\""}) + L"  <file name=\"Tools.dll\">\r\n"));
+                        Dependency({L"name=\"Other\"", L"version=\"1.0.0.0\""}) +
+                        L"  <file name=\"Tools.dll\">\r\n"));
 }
 
 TEST_F(ManifestTest, AReferenceThatYieldsNoIdentityStopsTheManifestNamingTheResolvedFile) {
     Version(kExe, 1, 2, 15, L"Build tool", false);
-    for (const std::wstring& entry : {std::wstring(L"..\\Missing.manifest"), std::wstring()}) {
+    auto& identities = fakes::Get().ManifestIdentities;
+    identities[L"C:\\Work\\Empty.manifest"] = {};
+    identities[L"C:\\Work\\NoVersion.manifest"] = {{L"name", L"Other"}, {L"x:version", L"1"}};
+    identities[L"C:\\Work\\NoName.manifest"] = {{L"version", L"1.0.0.0"}};
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"..\\Missing.manifest", L"C:\\Missing.manifest"},
+        {L"\"..\\Missing.manifest\"", L"C:\\Missing.manifest"},
+        {L"", L"C:\\Work"},
+        {L"Empty.manifest", L"C:\\Work\\Empty.manifest"},
+        {L"NoVersion.manifest", L"C:\\Work\\NoVersion.manifest"},
+        {L"NoName.manifest", L"C:\\Work\\NoName.manifest"}};
+    for (const auto& [entry, resolved] : cases) {
         fakes::Get().Messages.clear();
-        const std::wstring resolved = entry.empty() ? L"C:\\Work" : L"C:\\Missing.manifest";
         EXPECT_EQ(L"", Text(kExe, L"REF:" + entry));
         EXPECT_EQ(kExe +
                       L"\r\n\r\nНе удалось сгенерировать манифест для файла. Функция: "

@@ -1,6 +1,7 @@
 #include "manifest/modManifestMain.h"
 
 #include "context/BuildContext.h"
+#include "manifest/ManifestXml.h"
 #include "manifest/modManifestConstructor.h"
 #include "platform/AnsiFile.h"
 #include "platform/MessageBox.h"
@@ -12,6 +13,8 @@
 
 namespace modManifestMain {
 namespace {
+
+constexpr std::uint32_t kSharingViolation = 32; // ERROR_SHARING_VIOLATION
 
 void ShowWriteFailure(const BuildContext& context, std::uint32_t number,
                       const std::wstring& description) {
@@ -37,15 +40,32 @@ std::string ApplyPadding(std::string bytes) {
     return bytes;
 }
 
-void WriteManifest(const BuildContext& context) {
+std::string GetManifestBytes(const BuildContext& context) {
     const std::wstring text = modManifestConstructor::GetManifestText(context);
-    if (text.empty()) return; // the failure has been shown; an earlier manifest stays as it was
+    if (text.empty()) return std::string();
+    std::string bytes = ApplyPadding(QZVSP0100A::UnicodeToUtf8(text));
+    // The last check before anything is written: the bytes as they would be written, read by
+    // the same XML component that reads other assemblies' manifests.
+    std::wstring reason;
+    if (!ManifestXml::CheckDocument(bytes, reason)) {
+        modManifestConstructor::ShowGenerationFailure(context, L"GetManifestBody", reason);
+        return std::string();
+    }
+    return bytes;
+}
+
+void WriteManifest(const BuildContext& context) {
     try {
-        const std::string bytes = ApplyPadding(QZVSP0100A::UnicodeToUtf8(text));
+        const std::string bytes = GetManifestBytes(context);
+        if (bytes.empty()) return; // the failure has been shown; an earlier manifest stays
         std::uint32_t error = 0;
         // Whole or not at all: a failed write leaves an earlier manifest as it was.
         if (!platform::ReplaceFileContent(context.ManifestFileName, bytes, &error)) {
-            ShowWriteFailure(context, error, QZVSP0100A::GetAPIErrorDescription(error));
+            ShowWriteFailure(context, error,
+                             error == kSharingViolation
+                                 ? L"Файл манифеста открыт другой программой и не может быть "
+                                   L"заменён."
+                                 : QZVSP0100A::GetAPIErrorDescription(error));
         }
     } catch (const AppError& failure) {
         ShowWriteFailure(context, failure.Number, failure.Description);

@@ -112,3 +112,22 @@ TEST_F(WriteManifestTest, AFailedWriteIsShownWithItsNumberAndDescription) {
     EXPECT_EQ(platform::Icon::Error, box.Icon);
     EXPECT_EQ(std::vector<std::string>{}, Files());
 }
+
+TEST_F(WriteManifestTest, TheXmlCheckSeesTheBytesAsWrittenAndARefusalKeepsTheEarlierManifest) {
+    Version(L"Инструмент");
+    modManifestMain::WriteManifest(context_);
+    ASSERT_EQ(1u, fakes::Get().CheckedDocuments.size());
+    EXPECT_EQ(Manifest(), fakes::Get().CheckedDocuments[0]);
+
+    std::ofstream(std::filesystem::path(context_.ManifestFileName), std::ios::binary) << "earlier";
+    fakes::Get().XmlRefusal = L"Текст манифеста не является правильным документом XML.";
+    modManifestMain::WriteManifest(context_);
+    EXPECT_EQ("earlier", Manifest());
+    ASSERT_EQ(1u, fakes::Get().Messages.size());
+    EXPECT_EQ(context_.ExeFileName +
+                  L"\r\n\r\nНе удалось сгенерировать манифест для файла. Функция: "
+                  L"GetManifestBody().\r\n\r\nТекст манифеста не является правильным документом "
+                  L"XML.",
+              fakes::Get().Messages[0].Text);
+    EXPECT_EQ(std::vector<std::string>{"Tool.exe.manifest"}, Files());
+}

@@ -16,7 +16,8 @@ bool ReadWholeFile(const std::wstring& fileName, std::string& bytes);
 
 // Replaces the file's content with bytes: written whole to a temporary file in the same folder,
 // then moved over the old file. On any failure the old file stays as it was and no temporary
-// file is left behind. False on failure, with the platform's error code in *error when given.
+// file is left behind. False on failure, with the platform's error code in *error when given
+// (32, a sharing violation, whenever another program holds the file open).
 bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,
                         std::uint32_t* error = nullptr);
 

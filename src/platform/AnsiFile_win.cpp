@@ -102,6 +102,19 @@ DWORD WriteAndClose(HANDLE file, const std::string& bytes) {
     return failure;
 }
 
+// A file held open by another program refuses to be replaced with "access denied" on some
+// systems; whether it is in use is what the user needs to know, so ask the file itself.
+DWORD ReplaceFailure(const std::wstring& fileName, DWORD error) {
+    if (error != ERROR_ACCESS_DENIED) return error;
+    HANDLE file = CreateFileW(LongPath::ForFileApi(fileName).c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return error;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION ? ERROR_SHARING_VIOLATION : error;
+}
+
 DWORD Known(DWORD error) {
     return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
 }
@@ -126,7 +139,7 @@ bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,
     if (failure == ERROR_SUCCESS &&
         !MoveFileExW(longTemp.c_str(), LongPath::ForFileApi(fileName).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        failure = Known(GetLastError());
+        failure = Known(ReplaceFailure(fileName, GetLastError()));
     }
     if (failure != ERROR_SUCCESS) DeleteFileW(longTemp.c_str());
     if (error) *error = failure;

@@ -155,12 +155,19 @@ std::unique_ptr<TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName) {
 
 namespace ManifestXml {
 
-bool ReadIdentityAttributes(const std::wstring& FileName, std::vector<std::wstring>& Attributes) {
+bool ReadIdentityAttributes(const std::wstring& FileName, std::vector<Attribute>& Attributes) {
     auto& identities = fakes::Get().ManifestIdentities;
     auto found = identities.find(FileName);
     if (found == identities.end()) return false;
     Attributes = found->second;
     return true;
+}
+
+bool CheckDocument(const std::string& Bytes, std::wstring& Reason) {
+    auto& state = fakes::Get();
+    state.CheckedDocuments.push_back(Bytes);
+    Reason = state.XmlRefusal.value_or(L"");
+    return !state.XmlRefusal;
 }
 
 } // namespace ManifestXml

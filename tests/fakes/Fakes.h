@@ -1,6 +1,7 @@
 // Recording fakes of the platform and the process layer for the native unit tests.
 #pragma once
 
+#include "manifest/ManifestXml.h"
 #include "manifest/TypeLibReader.h"
 #include "platform/MessageBox.h"
 #include "support/AppError.h"
@@ -68,7 +69,10 @@ struct State {
     std::map<std::wstring, FakeTypeLib> TypeLibs;
     std::map<std::wstring, AppError> TypeLibErrors;
     // assemblyIdentity attributes of referenced manifests by file name; not listed: unreadable.
-    std::map<std::wstring, std::vector<std::wstring>> ManifestIdentities;
+    std::map<std::wstring, std::vector<ManifestXml::Attribute>> ManifestIdentities;
+    // The finished manifests handed to the XML check; a reason set here refuses them.
+    std::vector<std::string> CheckedDocuments;
+    std::optional<std::wstring> XmlRefusal;
     std::wstring DateTimeText = L"07.12.2026 9:05:01";
 };
 

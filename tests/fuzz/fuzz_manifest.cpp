@@ -9,7 +9,8 @@
 //                                                          or a library that does not load)
 //   class=Name GUIDHEX        a coclass           iface=Name GUIDHEX C|D|X [BASEHEX...]
 //   opt=REF:Other.manifest    a line of the option file   noconfig=1   no option file at all
-//   id=name=Other|version=1.0.0.0   the identity of the next REF (id=! for an unreadable one)
+//   id=name=Other|version=1.0.0.0|x:y=z   the identity of the next REF, values as the parser
+//                                         gives them (id=! for an unreadable one)
 #include "FuzzCommon.h"
 
 #include "Fakes.h"
@@ -170,6 +171,8 @@ void CheckElements(std::wstring_view text) {
 
 void CheckDocument(const std::wstring& text, bool singleLineInputs) {
     FUZZ_CHECK(text.ends_with(L"</assembly>\r\n"));
+    // Only characters that XML allows (lone surrogates are the encoder's to replace).
+    for (wchar_t c : text) FUZZ_CHECK(c >= 0x20 ? c < 0xFFFE : IsSpace(c) && c != L' ');
     if (singleLineInputs) FUZZ_CHECK(fuzz::OnlyCrLfLineEnds(text));
 
     const std::wstring declaration =
@@ -218,9 +221,10 @@ std::wstring Guid(std::wstring_view text) {
            hex.substr(16, 4) + L"-" + hex.substr(20) + L"}";
 }
 
-// An attribute as the XML component hands it out: a plain name, the value escaped; namespace
-// declarations and repeated names never come out of a parsed document.
-std::optional<std::wstring> Attribute(const std::wstring& text, std::set<std::wstring>& names) {
+// An attribute as the XML component hands it out: a name (perhaps with a prefix), the value
+// expanded; namespace declarations and repeated names never come out of a parsed document.
+std::optional<ManifestXml::Attribute> Attribute(const std::wstring& text,
+                                                std::set<std::wstring>& names) {
     const std::size_t equals = text.find(L'=');
     std::wstring name;
     for (wchar_t c : text.substr(0, equals)) {
@@ -231,38 +235,8 @@ std::optional<std::wstring> Attribute(const std::wstring& text, std::set<std::ws
         name.insert(0, 1, L'a');
     }
     if (name.starts_with(L"xmlns") || !names.insert(name).second) return std::nullopt;
-    std::wstring value;
-    if (equals != std::wstring::npos) {
-        for (wchar_t c : text.substr(equals + 1)) {
-            switch (c) {
-            case L'&':
-                value += L"&amp;";
-                break;
-            case L'<':
-                value += L"&lt;";
-                break;
-            case L'>':
-                value += L"&gt;";
-                break;
-            case L'"':
-                value += L"&quot;";
-                break;
-            case L'\t':
-                value += L"&#9;";
-                break;
-            case L'\n':
-                value += L"&#10;";
-                break;
-            case L'\r':
-                value += L"&#13;";
-                break;
-            default:
-                value += c;
-                break;
-            }
-        }
-    }
-    return name + L"=\"" + value + L"\"";
+    return ManifestXml::Attribute{name,
+                                  equals == std::wstring::npos ? L"" : text.substr(equals + 1)};
 }
 
 struct Input {
@@ -273,7 +247,7 @@ struct Input {
     std::optional<std::wstring> TypeLibError;
     std::wstring Options;
     bool NoConfig = false;
-    std::vector<std::optional<std::vector<std::wstring>>> Identities;
+    std::vector<std::optional<std::vector<ManifestXml::Attribute>>> Identities;
     std::vector<std::wstring> Texts; // everything taken from the input, for the escaping checks
 };
 
@@ -350,7 +324,7 @@ Input Parse(std::string_view bytes) {
                 input.Identities.emplace_back();
                 continue;
             }
-            std::vector<std::wstring> attributes;
+            std::vector<ManifestXml::Attribute> attributes;
             std::set<std::wstring> names;
             for (const std::wstring& part : Split(value, L'|')) {
                 if (auto attribute = Attribute(part, names)) attributes.push_back(*attribute);
@@ -361,18 +335,33 @@ Input Parse(std::string_view bytes) {
     return input;
 }
 
-void CheckDependencyBlock(const std::wstring& block, const std::vector<std::wstring>& attributes) {
+// The block copies the plain and xml: attributes, in order, each once and escaped; without a
+// name or a version there is no block.
+void CheckDependencyBlock(const std::wstring& block,
+                          const std::vector<ManifestXml::Attribute>& attributes) {
+    std::vector<std::wstring> written;
+    bool name = false, version = false;
+    for (const auto& attribute : attributes) {
+        const std::size_t colon = attribute.Name.find(L':');
+        if (colon != std::wstring::npos && attribute.Name.substr(0, colon) != L"xml") continue;
+        written.push_back(attribute.Name + L"=\"" + modCommon::csEscapeHTML(attribute.Value) +
+                          L"\"");
+        name = name || attribute.Name == L"name";
+        version = version || attribute.Name == L"version";
+    }
+    if (!name || !version) {
+        FUZZ_CHECK(block.empty());
+        return;
+    }
     FUZZ_CHECK(block.starts_with(L"  <dependency>\r\n    <dependentAssembly>\r\n"
                                  L"      <assemblyIdentity"));
     FUZZ_CHECK(block.ends_with(L" />\r\n    </dependentAssembly>\r\n  </dependency>"));
-    // Every attribute, in order, each once.
     std::size_t from = 0;
-    for (const std::wstring& attribute : attributes) {
+    for (const std::wstring& attribute : written) {
         const std::size_t at = block.find(L" " + attribute, from);
         FUZZ_CHECK(at != std::wstring::npos);
         from = at + attribute.size() + 1;
     }
-    FUZZ_CHECK(fuzz::OnlyCrLfLineEnds(block));
 }
 
 const wchar_t* const kBuilders[] = {L"GetManifestBody", L"GetAssemblyIdentity",
@@ -463,7 +452,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::wstring& file : identityFiles) {
         const std::wstring block = modManifestParser::GetAssemblyIdentityFromManifest(file);
         CheckDependencyBlock(block, state.ManifestIdentities[file]);
-        FUZZ_CHECK(text.empty() || text.find(block) != std::wstring::npos);
+        FUZZ_CHECK(text.empty() ||
+                   text.find(modCommon::XmlCharacters(block)) != std::wstring::npos);
     }
     FUZZ_CHECK(modManifestParser::GetAssemblyIdentityFromManifest(context.ExeFileName + L".none")
                    .empty() ||
