@@ -34,10 +34,13 @@ std::wstring Decode(UINT codePage, const std::string& bytes) {
     // No flags: UTF-8, UTF-7 and the stateful code pages take none, and no other one needs any.
     const int size =
         MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(size > 0 ? size : 0), L'\0');
-    if (size <= 0 || MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()),
-                                         text.data(), size) != size) {
-        ThrowConversionFailure(L"Не удалось перевести текст из кодовой страницы ANSI", codePage);
+    const wchar_t* failure = L"Не удалось перевести текст из кодовой страницы ANSI";
+    // Checked before anything else runs, so that the platform's error code is still this one.
+    if (size <= 0) ThrowConversionFailure(failure, codePage);
+    std::wstring text(static_cast<size_t>(size), L'\0');
+    if (MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(),
+                            size) != size) {
+        ThrowConversionFailure(failure, codePage);
     }
     return text;
 }
@@ -54,11 +57,12 @@ std::string ToAnsi(const std::wstring& text, bool* exact) {
     const int size =
         WideCharToMultiByte(codePage, call.Flags, text.data(), static_cast<int>(text.size()),
                             nullptr, 0, nullptr, nullptr);
-    std::string bytes(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size <= 0 ||
-        WideCharToMultiByte(codePage, call.Flags, text.data(), static_cast<int>(text.size()),
+    const wchar_t* failure = L"Не удалось перевести текст в кодовую страницу ANSI";
+    if (size <= 0) ThrowConversionFailure(failure, codePage);
+    std::string bytes(static_cast<size_t>(size), '\0');
+    if (WideCharToMultiByte(codePage, call.Flags, text.data(), static_cast<int>(text.size()),
                             bytes.data(), size, nullptr, report) != size) {
-        ThrowConversionFailure(L"Не удалось перевести текст в кодовую страницу ANSI", codePage);
+        ThrowConversionFailure(failure, codePage);
     }
     if (exact) {
         switch (call.Check) {
