@@ -18,11 +18,15 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 
-# The users' code page is 1251: Wine takes it from a Russian locale.
-if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
-    echo "setup: generating the ru_RU.UTF-8 locale"
-    $sudo sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-    grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
-    $sudo locale-gen >/dev/null
-fi
+# The users' code page is 1251: Wine takes it from a Russian locale. Some users run with UTF-8
+# as the ANSI code page (65001): Wine takes that from a locale without an ANSI code page of its
+# own, such as Hindi.
+for loc in ru_RU hi_IN; do
+    if ! locale -a 2>/dev/null | grep -qix "$loc.utf8"; then
+        echo "setup: generating the $loc.UTF-8 locale"
+        $sudo sed -i "s/^# *\($loc.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+        grep -q "^$loc.UTF-8 UTF-8" /etc/locale.gen || echo "$loc.UTF-8 UTF-8" | $sudo tee -a /etc/locale.gen >/dev/null
+        $sudo locale-gen >/dev/null
+    fi
+done
 echo "setup: ready"

@@ -85,7 +85,14 @@ void ShowStartFailure(const std::wstring& linker, std::uint32_t error,
 bool PutInResponseFile(const std::wstring& linker, std::wstring& arguments,
                        std::wstring& responseFile, std::uint32_t& error) {
     bool exact = false;
-    const std::string bytes = platform::ToAnsi(arguments, &exact);
+    std::string bytes;
+    try {
+        bytes = platform::ToAnsi(arguments, &exact);
+    } catch (const AppError& failure) {
+        error = failure.Number;
+        ShowStartFailure(linker, error, failure.Description);
+        return false;
+    }
     if (!exact) {
         error = kNoUnicodeTranslation;
         ShowStartFailure(linker, error,

@@ -377,6 +377,29 @@ TEST_F(DriverTest, ALongLineThatTheCodePageCannotHoldStopsBeforeTheLink) {
     EXPECT_EQ(platform::Icon::Error, box.Icon);
 }
 
+TEST_F(DriverTest, AFailedConversionWritesNoEmptyLogNorResponseFileAndSaysSo) {
+#ifdef _WIN32
+    GTEST_SKIP() << "only the native stand-in fails to convert U+FFFF";
+#endif
+    // U+FFFF: a text the stand-in platform fails to convert. Short, then past the limit.
+    for (size_t length : {10, 40000}) {
+        fakes::Reset();
+        Touch("Tool.LinkLog", "earlier");
+        Touch("Tool.LinkConfig",
+              "\xEF\xBB\xBFNOMANIFEST\r\nCOMMENT:\xEF\xBF\xBF" + std::string(length, 'c'));
+        EXPECT_EQ(length > 10 ? 87u : 0u, Run(L"/OUT:" + exe));
+        std::ifstream log(folder / "Tool.LinkLog");
+        EXPECT_EQ("earlier", std::string(std::istreambuf_iterator<char>(log), {}));
+        EXPECT_EQ(length > 10 ? 0u : 1u, fakes::Get().Launches.size()); // no empty response file
+        ASSERT_EQ(length > 10 ? 2u : 1u, fakes::Get().Messages.size());
+        EXPECT_EQ(0u, fakes::Get().Messages[0].Text.rfind(L"Не удалось записать журнал сборки\r\n" +
+                                                              (folder / "Tool.LinkLog").wstring() +
+                                                              L"\r\n\r\nError number: 87\r\n"
+                                                              L"Description: Не удалось перевести",
+                                                          0));
+    }
+}
+
 TEST_F(DriverTest, AnErrorNobodyHandledEndsMainWithItsNumberAfterABox) {
     fakes::Get().CommandLine = L"LINK.EXE /OUT:" + exe + L" x.obj";
     fakes::Get().LaunchFails = AppError(0x80070005u, L"Отказано в доступе.");

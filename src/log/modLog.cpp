@@ -2,6 +2,7 @@
 
 #include "context/BuildContext.h"
 #include "platform/AnsiFile.h"
+#include "platform/MessageBox.h"
 #include "support/AppError.h"
 #include "support/QZVSP0100A.h"
 #include "support/QZVSP0100B.h"
@@ -44,7 +45,22 @@ void LogFlush(const BuildContext& context) {
     } catch (const AppError&) {
         // Like every other failure here, ignored: an empty text is written.
     }
-    platform::ReplaceFileContent(context.LogFileName, platform::ToAnsi(text));
+    std::string bytes;
+    try {
+        bytes = platform::ToAnsi(text);
+    } catch (const AppError& error) {
+        // Unlike a file that cannot be written, a text that cannot be converted would go out as
+        // an empty log that looks like a good one: write nothing and say why.
+        g_logText.clear();
+        platform::ShowMessage(
+            L"Не удалось записать журнал сборки\r\n" + context.LogFileName +
+                L"\r\n\r\nError number: " +
+                QZVSP0100A::GetErrorNumber(static_cast<std::int32_t>(error.Number)) +
+                L"\r\nDescription: " + error.Description,
+            platform::Icon::Warning);
+        return;
+    }
+    platform::ReplaceFileContent(context.LogFileName, bytes);
     g_logText.clear();
 }
 

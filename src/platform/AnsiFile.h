@@ -7,7 +7,8 @@
 namespace platform {
 
 // The text in the ANSI code page. A character the code page lacks becomes its default character
-// (never a look-alike); *exact, when given, tells whether every character was kept.
+// (never a look-alike); *exact, when given, tells whether every character was kept. A failed
+// conversion, either way, throws AppError with the platform's error code: never an empty text.
 std::string ToAnsi(const std::wstring& text, bool* exact = nullptr);
 std::wstring FromAnsi(const std::string& bytes);
 

@@ -1,6 +1,8 @@
 // Native stand-ins for the unit tests: the "ANSI code page" is Latin-1 here, file names UTF-8.
 #include "platform/AnsiFile.h"
 
+#include "support/AppError.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -35,6 +37,8 @@ std::string ToAnsi(const std::wstring& text, bool* exact) {
     std::string bytes;
     if (exact) *exact = true;
     for (wchar_t c : text) {
+        // U+FFFF stands for a text the platform fails to convert, for the callers' tests.
+        if (c == 0xFFFF) throw AppError(87, L"Не удалось перевести текст в кодовую страницу ANSI.");
         const bool kept = static_cast<std::uint32_t>(c) <= 0xFF;
         if (!kept && exact) *exact = false;
         bytes += kept ? static_cast<char>(c) : '?';

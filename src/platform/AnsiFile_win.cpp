@@ -1,6 +1,8 @@
 #include "platform/AnsiFile.h"
 
 #include "common/LongPath.h"
+#include "platform/CodePage.h"
+#include "support/AppError.h"
 
 #include <windows.h>
 
@@ -8,28 +10,78 @@
 
 namespace platform {
 
+namespace {
+
+// The platform's failure as the program's error: its code, and what went wrong in words.
+[[noreturn]] void ThrowConversionFailure(const wchar_t* what, UINT codePage) {
+    DWORD code = GetLastError();
+    if (code == ERROR_SUCCESS) code = ERROR_NO_UNICODE_TRANSLATION;
+    std::wstring description = std::wstring(what) + L" (" + std::to_wstring(codePage) + L"). ";
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    if (length != 0 && text) description.append(text, length);
+    if (text) LocalFree(text);
+    while (!description.empty() && (description.back() == L'\n' || description.back() == L'\r')) {
+        description.pop_back();
+    }
+    throw AppError(code, description);
+}
+
+std::wstring Decode(UINT codePage, const std::string& bytes) {
+    if (bytes.empty()) return std::wstring();
+    // No flags: UTF-8, UTF-7 and the stateful code pages take none, and no other one needs any.
+    const int size =
+        MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    const wchar_t* failure = L"Не удалось перевести текст из кодовой страницы ANSI";
+    // Checked before anything else runs, so that the platform's error code is still this one.
+    if (size <= 0) ThrowConversionFailure(failure, codePage);
+    std::wstring text(static_cast<size_t>(size), L'\0');
+    if (MultiByteToWideChar(codePage, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(),
+                            size) != size) {
+        ThrowConversionFailure(failure, codePage);
+    }
+    return text;
+}
+
+} // namespace
+
 std::string ToAnsi(const std::wstring& text, bool* exact) {
     if (exact) *exact = true;
     if (text.empty()) return std::string();
-    // No best fit: a letter the code page lacks becomes its default character, never a
-    // look-alike that would read as something else.
+    const UINT codePage = GetACP();
+    const CodePage::ToMultiByteCall call = CodePage::ToMultiByteFor(codePage);
     BOOL usedDefault = FALSE;
-    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(),
-                                   static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    BOOL* report = call.UsesDefaultChar && exact ? &usedDefault : nullptr;
+    const int size =
+        WideCharToMultiByte(codePage, call.Flags, text.data(), static_cast<int>(text.size()),
+                            nullptr, 0, nullptr, nullptr);
+    const wchar_t* failure = L"Не удалось перевести текст в кодовую страницу ANSI";
+    if (size <= 0) ThrowConversionFailure(failure, codePage);
     std::string bytes(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
-                        bytes.data(), size, nullptr, exact ? &usedDefault : nullptr);
-    if (exact) *exact = usedDefault == FALSE;
+    if (WideCharToMultiByte(codePage, call.Flags, text.data(), static_cast<int>(text.size()),
+                            bytes.data(), size, nullptr, report) != size) {
+        ThrowConversionFailure(failure, codePage);
+    }
+    if (exact) {
+        switch (call.Check) {
+        case CodePage::Exactness::UsedDefault:
+            *exact = usedDefault == FALSE;
+            break;
+        case CodePage::Exactness::RoundTrip:
+            *exact = Decode(codePage, bytes) == text;
+            break;
+        case CodePage::Exactness::LoneSurrogates:
+            *exact = !CodePage::HasLoneSurrogate(text);
+            break;
+        }
+    }
     return bytes;
 }
 
 std::wstring FromAnsi(const std::string& bytes) {
-    if (bytes.empty()) return std::wstring();
-    int size =
-        MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    std::wstring text(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), size);
-    return text;
+    return Decode(GetACP(), bytes);
 }
 
 bool ReadWholeFile(const std::wstring& fileName, std::string& bytes) {
