@@ -1,10 +1,12 @@
 #include "driver/modMain.h"
 
 #include "Fakes.h"
+#include "TestFolders.h"
 #include "config/CConfig.h"
 #include "log/modLog.h"
 #include "platform/AnsiFile.h"
 #include "support/QZVSP0100B.h"
+#include "version/modFormatVersion.h"
 
 #include <gtest/gtest.h>
 
@@ -143,11 +145,7 @@ class DriverTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fakes::Reset();
-        folder = std::filesystem::temp_directory_path() /
-                 (std::string("vexmor-drv-") +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
+        folder = TestFolders::Fresh();
         exe = (folder / "Tool.exe").wstring();
     }
     void TearDown() override { std::filesystem::remove_all(folder); }

@@ -81,7 +81,7 @@ void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) {
 } // namespace
 
 TEST(csLaunchProcessArguments, BadWaitModeIsRejectedBeforeAnythingStarts) {
-    std::wstring folder = FreshFolder(L"waitmode");
+    std::wstring folder = TestFolders::Fresh(L"waitmode").wstring();
     for (std::int32_t mode : {-1, 3}) {
         Launch launch;
         launch.cmdLine = QuotedChild() + L" 0 file:" + folder + L"\\started";
@@ -96,7 +96,7 @@ TEST(csLaunchProcessArguments, BadWaitModeIsRejectedBeforeAnythingStarts) {
 }
 
 TEST(csLaunchProcessArguments, ShowCommandMustFitSixteenSignedBits) {
-    std::wstring folder = FreshFolder(L"showcommand");
+    std::wstring folder = TestFolders::Fresh(L"showcommand").wstring();
     for (std::int32_t show : {40000, 32768, -32769}) {
         Launch launch;
         launch.cmdLine = QuotedChild() + L" 0 file:" + folder + L"\\started";
@@ -192,7 +192,7 @@ TEST(csLaunchProcessWait, PumpingWaitDispatchesMessagesUntilTheChildEnds) {
 }
 
 TEST(csLaunchProcessStart, MissingProgramFailsAndLeavesCodesAndHandles) {
-    std::wstring folder = FreshFolder(L"missing");
+    std::wstring folder = TestFolders::Fresh(L"missing").wstring();
     for (std::int32_t mode : {0, 1, 2}) {
         Launch launch;
         launch.cmdLine = L"\"" + folder + L"\\no such program.exe\" arg";
@@ -210,7 +210,7 @@ TEST(csLaunchProcessStart, MissingProgramFailsAndLeavesCodesAndHandles) {
 // Wine does not hand the error mode down to children, so only our side is checked: the mode
 // lent for the start must not stick to this process, whether the start works or not.
 TEST(csLaunchProcessStart, CriticalErrorModeIsRestoredAfterTheStart) {
-    std::wstring folder = FreshFolder(L"errormode");
+    std::wstring folder = TestFolders::Fresh(L"errormode").wstring();
     UINT original = SetErrorMode(SEM_NOGPFAULTERRORBOX);
 
     Launch started;
@@ -234,7 +234,7 @@ TEST(csLaunchProcessStart, CriticalErrorModeIsRestoredAfterTheStart) {
 }
 
 TEST(csLaunchProcessStdHandles, BothStreamsReachOneFileInTheOrderWritten) {
-    std::wstring folder = FreshFolder(L"capture");
+    std::wstring folder = TestFolders::Fresh(L"capture").wstring();
     csStdFile capture;
     ASSERT_TRUE(capture.CreateNewFile(folder + L"\\child.txt"));
     Launch child;
@@ -259,7 +259,7 @@ TEST(csLaunchProcessStdHandles, BothStreamsReachOneFileInTheOrderWritten) {
 }
 
 TEST(csLaunchProcessStdHandles, ZeroHandleMeansTheCallersOwn) {
-    std::wstring folder = FreshFolder(L"ownhandles");
+    std::wstring folder = TestFolders::Fresh(L"ownhandles").wstring();
     csStdFile given, own;
     ASSERT_TRUE(given.CreateNewFile(folder + L"\\given.txt"));
     ASSERT_TRUE(own.CreateNewFile(folder + L"\\own.txt"));
@@ -280,7 +280,7 @@ TEST(csLaunchProcessStdHandles, ZeroHandleMeansTheCallersOwn) {
 }
 
 TEST(csLaunchProcessStart, ChildStartsInTheGivenFolderOrInOurs) {
-    std::wstring folder = FreshFolder(L"cwd");
+    std::wstring folder = TestFolders::Fresh(L"cwd").wstring();
     csStdFile capture;
 
     ASSERT_TRUE(capture.CreateNewFile(folder + L"\\given.txt"));
@@ -314,7 +314,7 @@ TEST(csLaunchProcessStart, NamedDesktopIsAccepted) {
 }
 
 TEST(csLaunchProcessStdHandles, HandlesAreInheritedWhenAskedOrWhenStdHandlesAreGiven) {
-    std::wstring folder = FreshFolder(L"inherit");
+    std::wstring folder = TestFolders::Fresh(L"inherit").wstring();
     struct Case {
         bool inheritHandles;
         bool useStdHandles;

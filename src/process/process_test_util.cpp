@@ -8,50 +8,8 @@
 
 namespace process_test {
 
-std::wstring TestFolder() {
-    wchar_t path[MAX_PATH + 1] = {};
-    DWORD size = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring name(path, size);
-    return name.substr(0, name.find_last_of(L"\\/"));
-}
-
 std::wstring QuotedChild() {
-    return L"\"" + TestFolder() + L"\\process_test_child.exe\"";
-}
-
-namespace {
-
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
-} // namespace
-
-std::wstring FreshFolder(const std::wstring& name) {
-    std::wstring root = TestFolder() + L"\\process_scratch";
-    CreateDirectoryW(root.c_str(), nullptr);
-    std::wstring folder = root + L"\\" + name;
-    RemoveTree(folder);
-    if (!CreateDirectoryW(folder.c_str(), nullptr)) {
-        throw std::runtime_error("cannot create a scratch folder");
-    }
-    return folder;
+    return L"\"" + (TestFolders::ProgramFolder() / L"process_test_child.exe").wstring() + L"\"";
 }
 
 bool Exists(const std::wstring& path) {
