@@ -181,9 +181,9 @@ class DriverTest : public ::testing::Test {
 TEST_F(DriverTest, WithoutArgumentsShowsTheUsageAndStartsNothing) {
     EXPECT_EQ(kReturned, Run(L" \t "));
     ASSERT_EQ(1u, fakes::Get().Messages.size());
-    EXPECT_EQ(L"Vexmor Link 1.00.0001\r\nАвторские права © 2026 Vexmor. Все права защищены.\r\n\r\n"
-              L"Похоже, программа запущена сама по себе. Так она работать не будет. Внимательно "
-              L"прочитайте ReadMe.TXT - там содержатся инструкции по установке.",
+    EXPECT_EQ(modFormatVersion::csGetUsageHeader(false, false) +
+                  L"\r\n\r\nПохоже, программа запущена сама по себе. Так она работать не будет. "
+                  L"Внимательно прочитайте ReadMe.TXT - там содержатся инструкции по установке.",
               fakes::Get().Messages[0].Text);
     EXPECT_EQ(platform::Icon::Information, fakes::Get().Messages[0].Icon);
     EXPECT_TRUE(fakes::Get().Launches.empty());
