@@ -271,6 +271,35 @@ TEST_F(DriverTest, SharedScriptsStandInOnlyForMissingProjectScripts) {
     EXPECT_EQ((std::vector<std::wstring>{L"LINK2.EXE"}), Launched());
 }
 
+// Inside the environment the program shows the files and the lines it works with, and it never
+// ends the process, which is the environment's own.
+TEST_F(DriverTest, InsideTheEnvironmentItShowsItsFilesAndLinesAndNeverEndsTheProcess) {
+#ifdef _WIN32
+    GTEST_SKIP() << "only the native fakes can put the program inside the environment";
+#endif
+    fakes::Get().InIDE = true;
+    fakes::Get().LinkerExitCode = 3;
+    Touch("Tool.LinkConfig", "CONSOLE");
+    const std::wstring line = L"/OUT:" + exe + L" /SUBSYSTEM:WINDOWS";
+    EXPECT_EQ(kReturned, Run(line));
+    const std::wstring base = exe.substr(0, exe.size() - 4);
+    std::wstring listing = exe + L"\r\n";
+    for (const wchar_t* suffix : {L".LinkConfig", L".LinkLog", L".DEF", L".Compress.BAT",
+                                  L".Sign.BAT", L".PreBuild.BAT", L".PostBuild.BAT"}) {
+        listing += base + suffix + L"\r\n";
+    }
+    listing += exe + L".manifest\r\n\r\n" + line;
+    const auto& shown = fakes::Get().Messages;
+    ASSERT_EQ(2u, shown.size());
+    EXPECT_EQ(listing, shown[0].Text);
+    EXPECT_EQ(L"/OUT:" + exe + L" /SUBSYSTEM:CONSOLE", shown[1].Text);
+    EXPECT_EQ(platform::Icon::Information, shown[0].Icon);
+    EXPECT_EQ(platform::Icon::Information, shown[1].Icon);
+
+    fakes::Get().LinkerStarts = false; // nor does a linker that cannot start
+    EXPECT_EQ(kReturned, Run(line));
+}
+
 TEST_F(DriverTest, AFolderNamedLikeTheConfigurationIsNoConfiguration) {
     std::filesystem::create_directories(folder / "Tool.LinkConfig" / "x");
     Touch("Tool.LinkLog", "earlier log");
