@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <fstream>
 #include <stdexcept>
 
 namespace process_test {
@@ -23,24 +24,14 @@ std::string ReadBytes(const std::wstring& path) {
 }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create a test file");
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    if (!ok || written != bytes.size()) throw std::runtime_error("cannot write a test file");
+    std::ofstream out(std::filesystem::path(path), std::ios::binary);
+    if (!(out << bytes)) throw std::runtime_error("cannot write a test file");
 }
 
 std::vector<std::wstring> ListFolder(const std::wstring& folder) {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().wstring());
     return names;
 }
 

@@ -14,7 +14,7 @@ std::wstring QuotedChild();
 bool Exists(const std::wstring& path);
 std::string ReadBytes(const std::wstring& path);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
-// The names in a folder, "." and ".." left out.
+// The names in a folder.
 std::vector<std::wstring> ListFolder(const std::wstring& folder);
 // A wide string from ASCII or UTF-8 bytes of a test.
 std::wstring Widen(const std::string& text);

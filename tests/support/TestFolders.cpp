@@ -8,8 +8,6 @@
 #include <unistd.h>
 #endif
 
-#include <stdexcept>
-
 namespace TestFolders {
 
 std::filesystem::path ProgramFolder() {
@@ -29,17 +27,12 @@ std::filesystem::path Fresh(const std::wstring& tag) {
     const auto process = getpid();
 #endif
     const auto* test = testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = "vexmor-";
-    if (test) name += std::string(test->test_suite_name()) + "." + test->name();
-    for (char& c : name) {
-        if (c == '/') c = '_'; // parameterised tests
-    }
+    const std::string name = std::string("vexmor-") + test->test_suite_name() + "." + test->name();
     std::filesystem::path folder =
         std::filesystem::temp_directory_path() /
         (std::filesystem::path(name).wstring() + L"-" + tag + L"-" + std::to_wstring(process));
     std::filesystem::remove_all(folder);
-    if (!std::filesystem::create_directories(folder))
-        throw std::runtime_error("cannot create a scratch folder");
+    std::filesystem::create_directories(folder); // throws when it cannot
     return folder;
 }
 
