@@ -914,9 +914,9 @@ TEST_F(Faults, TheProgramsWindowsAnswerWhileTheLinkerRuns) {
     PlaceEarlier(exe_);
     struct Probe {
         bool SawLinker = false;
-        int Windows = 0;
-        int Unanswered = 0;
-        int MessageOnly = 0; // out of reach of broadcasts: counted for the record only
+        int Windows = 0;     // top-level and message-only
+        int MessageOnly = 0; // out of reach of other programs: not asked
+        int Unanswered = 0;  // top-level windows that did not answer
         bool LinkerStillRunning = false;
     } probe;
     std::thread prober([&probe] {
@@ -932,18 +932,19 @@ TEST_F(Faults, TheProgramsWindowsAnswerWhileTheLinkerRuns) {
         HANDLE linkerProcess = OpenProcess(SYNCHRONIZE, FALSE, linker);
         ProcessWindows found{program, {}};
         EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&found));
+        const size_t topLevel = found.Windows.size();
+        for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
+             window = FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr)) {
+            CollectProcessWindow(window, reinterpret_cast<LPARAM>(&found));
+        }
         probe.Windows = static_cast<int>(found.Windows.size());
-        for (HWND window : found.Windows) {
+        probe.MessageOnly = static_cast<int>(found.Windows.size() - topLevel);
+        for (size_t i = 0; i < topLevel; ++i) {
+            HWND window = found.Windows[i];
             DWORD_PTR answer = 0;
             if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000,
                                      &answer))
                 ++probe.Unanswered;
-        }
-        for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
-             window = FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr)) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (pid == program) ++probe.MessageOnly;
         }
         // A broadcast waits for every top-level window; one that hung would keep it until
         // after the link had ended.
@@ -959,8 +960,8 @@ TEST_F(Faults, TheProgramsWindowsAnswerWhileTheLinkerRuns) {
     EXPECT_EQ(0u, result.ExitCode);
     ExpectBoxes(result, {});
     ASSERT_TRUE(probe.SawLinker);
-    std::printf("program windows: %d top-level (%d unanswered), %d message-only\n", probe.Windows,
-                probe.Unanswered, probe.MessageOnly);
+    std::printf("program windows: %d (%d message-only), %d unanswered\n", probe.Windows,
+                probe.MessageOnly, probe.Unanswered);
     ASSERT_GT(probe.Windows, 0) << "the probe saw none of the program's windows";
     EXPECT_EQ(0, probe.Unanswered) << "of " << probe.Windows << " windows";
     EXPECT_TRUE(probe.LinkerStillRunning) << "the broadcast waited for the link to end";
