@@ -18,12 +18,17 @@ else()
     endif()
 endif()
 
+# The scratch and program folders that every test program shares.
+add_library(vex_test_support STATIC ${PROJECT_SOURCE_DIR}/tests/support/TestFolders.cpp)
+target_include_directories(vex_test_support PUBLIC ${PROJECT_SOURCE_DIR}/tests/support)
+target_link_libraries(vex_test_support PUBLIC GTest::gtest)
+
 # vexmor_add_test(<name> SOURCES ... LIBS ... [ARGS ...]): one test program, one ctest entry.
 # Windows test programs get the two support libraries beside them.
 function(vexmor_add_test name)
     cmake_parse_arguments(T "" "" "SOURCES;LIBS;ARGS" ${ARGN})
     add_executable(${name} ${T_SOURCES})
-    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
+    target_link_libraries(${name} PRIVATE ${T_LIBS} vex_test_support GTest::gtest_main)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VEXMOR_TEST_DIR})
     if(WIN32)
         add_custom_command(TARGET ${name} POST_BUILD

@@ -1,6 +1,7 @@
 #include "config/modConfig.h"
 
 #include "Fakes.h"
+#include "TestFolders.h"
 #include "context/BuildContext.h"
 #include "platform/AnsiFile.h"
 
@@ -62,12 +63,7 @@ class ReadConfigFileTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fakes::Reset();
-        folder =
-            std::filesystem::temp_directory_path() /
-            ("vexmor-cfg-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-             ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
+        folder = TestFolders::Fresh();
         context.ConfigFileName = (folder / "Tool.LinkConfig").wstring();
     }
     void TearDown() override { std::filesystem::remove_all(folder); }

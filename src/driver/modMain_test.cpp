@@ -1,10 +1,12 @@
 #include "driver/modMain.h"
 
 #include "Fakes.h"
+#include "TestFolders.h"
 #include "config/CConfig.h"
 #include "log/modLog.h"
 #include "platform/AnsiFile.h"
 #include "support/QZVSP0100B.h"
+#include "version/modFormatVersion.h"
 
 #include <gtest/gtest.h>
 
@@ -143,11 +145,7 @@ class DriverTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fakes::Reset();
-        folder = std::filesystem::temp_directory_path() /
-                 (std::string("vexmor-drv-") +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
+        folder = TestFolders::Fresh();
         exe = (folder / "Tool.exe").wstring();
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
@@ -183,9 +181,9 @@ class DriverTest : public ::testing::Test {
 TEST_F(DriverTest, WithoutArgumentsShowsTheUsageAndStartsNothing) {
     EXPECT_EQ(kReturned, Run(L" \t "));
     ASSERT_EQ(1u, fakes::Get().Messages.size());
-    EXPECT_EQ(L"Vexmor Link 1.00.0001\r\nАвторские права © 2026 Vexmor. Все права защищены.\r\n\r\n"
-              L"Похоже, программа запущена сама по себе. Так она работать не будет. Внимательно "
-              L"прочитайте ReadMe.TXT - там содержатся инструкции по установке.",
+    EXPECT_EQ(modFormatVersion::csGetUsageHeader(false, false) +
+                  L"\r\n\r\nПохоже, программа запущена сама по себе. Так она работать не будет. "
+                  L"Внимательно прочитайте ReadMe.TXT - там содержатся инструкции по установке.",
               fakes::Get().Messages[0].Text);
     EXPECT_EQ(platform::Icon::Information, fakes::Get().Messages[0].Icon);
     EXPECT_TRUE(fakes::Get().Launches.empty());
@@ -271,6 +269,35 @@ TEST_F(DriverTest, SharedScriptsStandInOnlyForMissingProjectScripts) {
     Touch("Tool.LinkConfig", "NOSIGN");
     EXPECT_EQ(0u, Run(L"/OUT:" + exe));
     EXPECT_EQ((std::vector<std::wstring>{L"LINK2.EXE"}), Launched());
+}
+
+// Inside the environment the program shows the files and the lines it works with, and it never
+// ends the process, which is the environment's own.
+TEST_F(DriverTest, InsideTheEnvironmentItShowsItsFilesAndLinesAndNeverEndsTheProcess) {
+#ifdef _WIN32
+    GTEST_SKIP() << "only the native fakes can put the program inside the environment";
+#endif
+    fakes::Get().InIDE = true;
+    fakes::Get().LinkerExitCode = 3;
+    Touch("Tool.LinkConfig", "CONSOLE");
+    const std::wstring line = L"/OUT:" + exe + L" /SUBSYSTEM:WINDOWS";
+    EXPECT_EQ(kReturned, Run(line));
+    const std::wstring base = exe.substr(0, exe.size() - 4);
+    std::wstring listing = exe + L"\r\n";
+    for (const wchar_t* suffix : {L".LinkConfig", L".LinkLog", L".DEF", L".Compress.BAT",
+                                  L".Sign.BAT", L".PreBuild.BAT", L".PostBuild.BAT"}) {
+        listing += base + suffix + L"\r\n";
+    }
+    listing += exe + L".manifest\r\n\r\n" + line;
+    const auto& shown = fakes::Get().Messages;
+    ASSERT_EQ(2u, shown.size());
+    EXPECT_EQ(listing, shown[0].Text);
+    EXPECT_EQ(L"/OUT:" + exe + L" /SUBSYSTEM:CONSOLE", shown[1].Text);
+    EXPECT_EQ(platform::Icon::Information, shown[0].Icon);
+    EXPECT_EQ(platform::Icon::Information, shown[1].Icon);
+
+    fakes::Get().LinkerStarts = false; // nor does a linker that cannot start
+    EXPECT_EQ(kReturned, Run(line));
 }
 
 TEST_F(DriverTest, AFolderNamedLikeTheConfigurationIsNoConfiguration) {

@@ -1,6 +1,7 @@
 #include "log/modLog.h"
 
 #include "Fakes.h"
+#include "TestFolders.h"
 #include "context/BuildContext.h"
 
 #include <gtest/gtest.h>
@@ -19,11 +20,7 @@ std::string ReadBytes(const std::filesystem::path& path) {
 class ModLogTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        folder = std::filesystem::temp_directory_path() /
-                 (std::string("vexmor-log-") +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
+        folder = TestFolders::Fresh();
         context.ExeFileName = (folder / "Tool.exe").wstring();
         DeriveFileNames(context);
         // Start every test with an empty collection.

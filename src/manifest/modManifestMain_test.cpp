@@ -1,6 +1,7 @@
 #include "manifest/modManifestMain.h"
 
 #include "Fakes.h"
+#include "TestFolders.h"
 #include "config/CConfig.h"
 #include "context/BuildContext.h"
 
@@ -28,11 +29,7 @@ class WriteManifestTest : public ::testing::Test {
   protected:
     void SetUp() override {
         fakes::Reset();
-        folder_ = std::filesystem::temp_directory_path() /
-                  (std::string("vexmor-manifest-") +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::remove_all(folder_);
-        std::filesystem::create_directories(folder_);
+        folder_ = TestFolders::Fresh();
         context_.ExeFileName = (folder_ / "Tool.exe").wstring();
         DeriveFileNames(context_);
         context_.Config = std::make_shared<CConfig>();

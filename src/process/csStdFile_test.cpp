@@ -29,7 +29,7 @@ bool Deletable(const std::wstring& path) {
 } // namespace
 
 TEST(csStdFile, CreatesAnEmptyFileTruncatingAnOldOne) {
-    std::wstring folder = FreshFolder(L"stdfile-create");
+    std::wstring folder = TestFolders::Fresh(L"stdfile-create").wstring();
     std::wstring name = folder + L"\\capture.log";
     WriteBytes(name, "stale output from an earlier build\r\n");
 
@@ -45,7 +45,7 @@ TEST(csStdFile, CreatesAnEmptyFileTruncatingAnOldOne) {
 }
 
 TEST(csStdFile, HandleIsInheritableAndSharedForReadAndWrite) {
-    std::wstring folder = FreshFolder(L"stdfile-share");
+    std::wstring folder = TestFolders::Fresh(L"stdfile-share").wstring();
     std::wstring name = folder + L"\\capture.log";
     csStdFile file;
     ASSERT_TRUE(file.CreateNewFile(name));
@@ -67,7 +67,7 @@ TEST(csStdFile, HandleIsInheritableAndSharedForReadAndWrite) {
 }
 
 TEST(csStdFile, CloseFileReleasesTheFileKeepsTheNameAndMayRepeat) {
-    std::wstring folder = FreshFolder(L"stdfile-close");
+    std::wstring folder = TestFolders::Fresh(L"stdfile-close").wstring();
     std::wstring name = folder + L"\\capture.log";
     csStdFile file;
     ASSERT_TRUE(file.CreateNewFile(name));
@@ -83,7 +83,7 @@ TEST(csStdFile, CloseFileReleasesTheFileKeepsTheNameAndMayRepeat) {
 }
 
 TEST(csStdFile, NewFileClosesThePreviousOne) {
-    std::wstring folder = FreshFolder(L"stdfile-reuse");
+    std::wstring folder = TestFolders::Fresh(L"stdfile-reuse").wstring();
     std::wstring first = folder + L"\\first.log";
     std::wstring second = folder + L"\\second.log";
     csStdFile file;
@@ -101,7 +101,7 @@ TEST(csStdFile, NewFileClosesThePreviousOne) {
 }
 
 TEST(csStdFile, DestructorClosesTheFile) {
-    std::wstring folder = FreshFolder(L"stdfile-destroy");
+    std::wstring folder = TestFolders::Fresh(L"stdfile-destroy").wstring();
     std::wstring name = folder + L"\\capture.log";
     {
         csStdFile file;

@@ -73,15 +73,32 @@ std::wstring Trimmed(const std::string& bytes) {
     return text;
 }
 
-int g_timerTicks = 0;
-void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) {
-    ++g_timerTicks;
+// A named event that a child started with Step() waits for: it ends only once it is set.
+struct Release {
+    std::wstring name = L"vexmor-release-" + std::to_wstring(GetCurrentProcessId());
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, name.c_str());
+    ~Release() { CloseHandle(event); }
+    std::wstring Step() const { return L" wait:" + name; }
+};
+
+HANDLE g_release = nullptr;
+void CALLBACK SetReleaseOnTick(HWND, UINT, UINT_PTR, DWORD) {
+    SetEvent(g_release);
+}
+
+// A child started by mistake leaves "started" in the folder. Start one that leaves "known" and
+// wait for it: after that, nothing else may be there.
+void ExpectOnlyTheKnownChildRan(const std::wstring& folder) {
+    Launch known;
+    known.cmdLine = QuotedChild() + L" 0 file:" + folder + L"\\known";
+    ASSERT_TRUE(known.Run());
+    EXPECT_EQ(ListFolder(folder), std::vector<std::wstring>{L"known"});
 }
 
 } // namespace
 
 TEST(csLaunchProcessArguments, BadWaitModeIsRejectedBeforeAnythingStarts) {
-    std::wstring folder = FreshFolder(L"waitmode");
+    std::wstring folder = TestFolders::Fresh(L"waitmode").wstring();
     for (std::int32_t mode : {-1, 3}) {
         Launch launch;
         launch.cmdLine = QuotedChild() + L" 0 file:" + folder + L"\\started";
@@ -90,13 +107,11 @@ TEST(csLaunchProcessArguments, BadWaitModeIsRejectedBeforeAnythingStarts) {
         EXPECT_EQ(launch.lastError, kSentinel);
         EXPECT_EQ(launch.processExitCode, kSentinel);
     }
-    // A child started by mistake would have left its mark by now.
-    Sleep(500);
-    EXPECT_FALSE(Exists(folder + L"\\started"));
+    ExpectOnlyTheKnownChildRan(folder);
 }
 
 TEST(csLaunchProcessArguments, ShowCommandMustFitSixteenSignedBits) {
-    std::wstring folder = FreshFolder(L"showcommand");
+    std::wstring folder = TestFolders::Fresh(L"showcommand").wstring();
     for (std::int32_t show : {40000, 32768, -32769}) {
         Launch launch;
         launch.cmdLine = QuotedChild() + L" 0 file:" + folder + L"\\started";
@@ -104,8 +119,7 @@ TEST(csLaunchProcessArguments, ShowCommandMustFitSixteenSignedBits) {
         EXPECT_EQ(ThrownNumber(launch), 6u) << "show command " << show;
         EXPECT_EQ(launch.lastError, kSentinel);
     }
-    Sleep(500);
-    EXPECT_FALSE(Exists(folder + L"\\started"));
+    ExpectOnlyTheKnownChildRan(folder);
 
     for (std::int32_t show : {32767, -32768}) {
         Launch launch;
@@ -117,20 +131,20 @@ TEST(csLaunchProcessArguments, ShowCommandMustFitSixteenSignedBits) {
 }
 
 TEST(csLaunchProcessWait, NoWaitReturnsAtOnceWithZeroExitCodes) {
+    Release release;
     Launch launch;
-    launch.cmdLine = QuotedChild() + L" 5 sleep:1500";
+    launch.cmdLine = QuotedChild() + L" 5" + release.Step();
     launch.waitMode = 0;
     launch.returnHandles = true;
-    ULONGLONG start = GetTickCount64();
     ASSERT_TRUE(launch.Run());
-    EXPECT_LT(GetTickCount64() - start, 1000u);
     EXPECT_EQ(launch.processExitCode, 0u);
     EXPECT_EQ(launch.threadExitCode, 0u);
 
-    // The returned handles are the child's own: it is still running, then ends with its code.
+    // The returned handles are the child's own: it waits for us, then ends with its code.
     DWORD code = 0;
     ASSERT_TRUE(GetExitCodeProcess(launch.Process(), &code));
     EXPECT_EQ(code, STILL_ACTIVE);
+    SetEvent(release.event);
     ASSERT_EQ(WaitForSingleObject(launch.Process(), 10000), WAIT_OBJECT_0);
     ASSERT_TRUE(GetExitCodeProcess(launch.Process(), &code));
     EXPECT_EQ(code, 5u);
@@ -156,43 +170,40 @@ TEST(csLaunchProcessWait, BlockingWaitReadsBothExitCodes) {
 }
 
 TEST(csLaunchProcessWait, BlockingWaitTimeoutLeavesChildStillActive) {
+    Release release;
     Launch launch;
-    launch.cmdLine = QuotedChild() + L" 0 sleep:4000";
+    launch.cmdLine = QuotedChild() + L" 0" + release.Step();
     launch.waitTimeout = 300;
     launch.returnHandles = true;
-    ULONGLONG start = GetTickCount64();
     ASSERT_TRUE(launch.Run());
-    EXPECT_LT(GetTickCount64() - start, 3000u);
     EXPECT_EQ(launch.processExitCode, STILL_ACTIVE);
     EXPECT_EQ(launch.threadExitCode, STILL_ACTIVE);
-    TerminateProcess(launch.Process(), 1);
-    WaitForSingleObject(launch.Process(), 10000);
+    SetEvent(release.event);
+    WaitForSingleObject(launch.Process(), 30000);
     CloseHandle(launch.Process());
     CloseHandle(launch.Thread());
 }
 
 TEST(csLaunchProcessWait, PumpingWaitDispatchesMessagesUntilTheChildEnds) {
-    g_timerTicks = 0;
-    UINT_PTR timer = SetTimer(nullptr, 0, 20, CountTick);
+    // The child ends only when this thread's timer fires, which takes someone dispatching its
+    // messages; without that it gives up with 99.
+    Release release;
+    g_release = release.event;
+    UINT_PTR timer = SetTimer(nullptr, 0, 20, SetReleaseOnTick);
     ASSERT_NE(timer, 0u);
     Launch launch;
-    launch.cmdLine = QuotedChild() + L" 9 sleep:800";
+    launch.cmdLine = QuotedChild() + L" 9" + release.Step();
     launch.waitMode = 2;
     launch.waitTimeout = 1; // the pumping wait has no timeout
-    ULONGLONG start = GetTickCount64();
     bool started = launch.Run();
-    ULONGLONG elapsed = GetTickCount64() - start;
     KillTimer(nullptr, timer);
     ASSERT_TRUE(started);
-    EXPECT_GE(elapsed, 750u);
     EXPECT_EQ(launch.processExitCode, 9u);
     EXPECT_EQ(launch.threadExitCode, 9u);
-    // The timer only fires when someone dispatches this thread's messages.
-    EXPECT_GT(g_timerTicks, 0);
 }
 
 TEST(csLaunchProcessStart, MissingProgramFailsAndLeavesCodesAndHandles) {
-    std::wstring folder = FreshFolder(L"missing");
+    std::wstring folder = TestFolders::Fresh(L"missing").wstring();
     for (std::int32_t mode : {0, 1, 2}) {
         Launch launch;
         launch.cmdLine = L"\"" + folder + L"\\no such program.exe\" arg";
@@ -210,7 +221,7 @@ TEST(csLaunchProcessStart, MissingProgramFailsAndLeavesCodesAndHandles) {
 // Wine does not hand the error mode down to children, so only our side is checked: the mode
 // lent for the start must not stick to this process, whether the start works or not.
 TEST(csLaunchProcessStart, CriticalErrorModeIsRestoredAfterTheStart) {
-    std::wstring folder = FreshFolder(L"errormode");
+    std::wstring folder = TestFolders::Fresh(L"errormode").wstring();
     UINT original = SetErrorMode(SEM_NOGPFAULTERRORBOX);
 
     Launch started;
@@ -234,7 +245,7 @@ TEST(csLaunchProcessStart, CriticalErrorModeIsRestoredAfterTheStart) {
 }
 
 TEST(csLaunchProcessStdHandles, BothStreamsReachOneFileInTheOrderWritten) {
-    std::wstring folder = FreshFolder(L"capture");
+    std::wstring folder = TestFolders::Fresh(L"capture").wstring();
     csStdFile capture;
     ASSERT_TRUE(capture.CreateNewFile(folder + L"\\child.txt"));
     Launch child;
@@ -259,7 +270,7 @@ TEST(csLaunchProcessStdHandles, BothStreamsReachOneFileInTheOrderWritten) {
 }
 
 TEST(csLaunchProcessStdHandles, ZeroHandleMeansTheCallersOwn) {
-    std::wstring folder = FreshFolder(L"ownhandles");
+    std::wstring folder = TestFolders::Fresh(L"ownhandles").wstring();
     csStdFile given, own;
     ASSERT_TRUE(given.CreateNewFile(folder + L"\\given.txt"));
     ASSERT_TRUE(own.CreateNewFile(folder + L"\\own.txt"));
@@ -280,7 +291,7 @@ TEST(csLaunchProcessStdHandles, ZeroHandleMeansTheCallersOwn) {
 }
 
 TEST(csLaunchProcessStart, ChildStartsInTheGivenFolderOrInOurs) {
-    std::wstring folder = FreshFolder(L"cwd");
+    std::wstring folder = TestFolders::Fresh(L"cwd").wstring();
     csStdFile capture;
 
     ASSERT_TRUE(capture.CreateNewFile(folder + L"\\given.txt"));
@@ -314,7 +325,7 @@ TEST(csLaunchProcessStart, NamedDesktopIsAccepted) {
 }
 
 TEST(csLaunchProcessStdHandles, HandlesAreInheritedWhenAskedOrWhenStdHandlesAreGiven) {
-    std::wstring folder = FreshFolder(L"inherit");
+    std::wstring folder = TestFolders::Fresh(L"inherit").wstring();
     struct Case {
         bool inheritHandles;
         bool useStdHandles;

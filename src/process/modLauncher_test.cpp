@@ -49,8 +49,8 @@ TEST(BuildCommandLine, OnlyBatScriptsGoThroughTheInterpreter) {
 }
 
 TEST(LaunchProcess, ExitCodeAndBothStreamsComeBack) {
-    std::wstring folder = FreshFolder(L"launch");
-    std::wstring child = TestFolder() + L"\\process_test_child.exe";
+    std::wstring folder = TestFolders::Fresh(L"launch").wstring();
+    std::wstring child = (TestFolders::ProgramFolder() / L"process_test_child.exe").wstring();
     csStdFile capture;
     ASSERT_TRUE(capture.CreateNewFile(folder + L"\\out.txt"));
     std::int32_t exitCode = 12345;
@@ -62,7 +62,7 @@ TEST(LaunchProcess, ExitCodeAndBothStreamsComeBack) {
 }
 
 TEST(LaunchProcess, ScriptExitCodePassesThroughTheInterpreter) {
-    std::wstring folder = FreshFolder(L"launch script");
+    std::wstring folder = TestFolders::Fresh(L"launch script").wstring();
     std::wstring script = folder + L"\\exit three.bat";
     WriteBytes(script, "@echo off\r\necho arg=%~1\r\nexit /b 3\r\n");
     csStdFile capture;
@@ -75,7 +75,7 @@ TEST(LaunchProcess, ScriptExitCodePassesThroughTheInterpreter) {
 }
 
 TEST(LaunchProcess, MissingProgramReportsAndKeepsTheExitCode) {
-    std::wstring folder = FreshFolder(L"launch-missing");
+    std::wstring folder = TestFolders::Fresh(L"launch-missing").wstring();
     std::wstring program = folder + L"\\LINK2.EXE";
     BoxAnswerer boxes;
     std::int32_t exitCode = 77;
@@ -90,7 +90,7 @@ TEST(LaunchProcess, MissingProgramReportsAndKeepsTheExitCode) {
 
 TEST(LaunchProcess, ASystemTextWithAnInsertNamesTheProgram) {
     // Not a program at all: the system's text for it names the file as "%1".
-    std::wstring folder = FreshFolder(L"launch-garbage");
+    std::wstring folder = TestFolders::Fresh(L"launch-garbage").wstring();
     std::wstring program = folder + L"\\LINK2.EXE";
     WriteBytes(program, "this is not a program\r\n");
     BoxAnswerer boxes;
@@ -107,8 +107,8 @@ class LaunchBATFile : public ::testing::Test {
   protected:
     void SetUp() override {
         std::wstring name = Widen(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        temp_ = FreshFolder(L"temp-" + name);
-        scripts_ = FreshFolder(L"scripts with blanks-" + name);
+        temp_ = TestFolders::Fresh(L"temp-" + name).wstring();
+        scripts_ = TestFolders::Fresh(L"scripts with blanks-" + name).wstring();
         Save(L"TMP", savedTmp_);
         Save(L"TEMP", savedTemp_);
         // The capture file goes to the temporary folder; each test gets its own.

@@ -1,5 +1,6 @@
 // A child for the process tests: process_test_child <exit code> <step>...
-// Steps run in order: sleep:<ms>, out:<text>, err:<text> (a line on that stream, unbuffered so
+// Steps run in order: sleep:<ms>, wait:<name> (until the named event is set; exit code 99 when
+// nobody sets it within 20 s), out:<text>, err:<text> (a line on that stream, unbuffered so
 // the order survives a shared capture file), file:<path> (creates an empty file),
 // handle:<decimal>:<text> (a line written to a handle the parent may have let it inherit).
 #include <windows.h>
@@ -32,6 +33,10 @@ int main(int argc, char** argv) {
         std::string rest;
         if (Starts(step, "sleep:", rest)) {
             Sleep(static_cast<DWORD>(std::strtoul(rest.c_str(), nullptr, 10)));
+        } else if (Starts(step, "wait:", rest)) {
+            HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, rest.c_str());
+            if (event == nullptr || WaitForSingleObject(event, 20000) != WAIT_OBJECT_0) return 99;
+            CloseHandle(event);
         } else if (Starts(step, "out:", rest)) {
             WriteLine(STD_OUTPUT_HANDLE, rest);
         } else if (Starts(step, "err:", rest)) {

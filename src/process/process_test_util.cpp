@@ -4,54 +4,13 @@
 
 #include <windows.h>
 
+#include <fstream>
 #include <stdexcept>
 
 namespace process_test {
 
-std::wstring TestFolder() {
-    wchar_t path[MAX_PATH + 1] = {};
-    DWORD size = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring name(path, size);
-    return name.substr(0, name.find_last_of(L"\\/"));
-}
-
 std::wstring QuotedChild() {
-    return L"\"" + TestFolder() + L"\\process_test_child.exe\"";
-}
-
-namespace {
-
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path.c_str());
-            }
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
-} // namespace
-
-std::wstring FreshFolder(const std::wstring& name) {
-    std::wstring root = TestFolder() + L"\\process_scratch";
-    CreateDirectoryW(root.c_str(), nullptr);
-    std::wstring folder = root + L"\\" + name;
-    RemoveTree(folder);
-    if (!CreateDirectoryW(folder.c_str(), nullptr)) {
-        throw std::runtime_error("cannot create a scratch folder");
-    }
-    return folder;
+    return L"\"" + (TestFolders::ProgramFolder() / L"process_test_child.exe").wstring() + L"\"";
 }
 
 bool Exists(const std::wstring& path) {
@@ -65,24 +24,14 @@ std::string ReadBytes(const std::wstring& path) {
 }
 
 void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create a test file");
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    CloseHandle(file);
-    if (!ok || written != bytes.size()) throw std::runtime_error("cannot write a test file");
+    std::ofstream out(std::filesystem::path(path), std::ios::binary);
+    if (!(out << bytes)) throw std::runtime_error("cannot write a test file");
 }
 
 std::vector<std::wstring> ListFolder(const std::wstring& folder) {
     std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        std::wstring name = data.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().wstring());
     return names;
 }
 

@@ -1,22 +1,20 @@
-// Shared helpers of the process tests: scratch folders, file contents, the child program and a
+// Shared helpers of the process tests: file contents, the child program and a
 // guard that answers message boxes when a display makes them real.
 #pragma once
+
+#include "TestFolders.h"
 
 #include <string>
 #include <vector>
 
 namespace process_test {
 
-// The folder of the running test program, without a trailing separator.
-std::wstring TestFolder();
 // The helper child program built beside the tests, quoted for a command line.
 std::wstring QuotedChild();
-// An empty folder of that name under the test folder (emptied when it exists), no trailing '\'.
-std::wstring FreshFolder(const std::wstring& name);
 bool Exists(const std::wstring& path);
 std::string ReadBytes(const std::wstring& path);
 void WriteBytes(const std::wstring& path, const std::string& bytes);
-// The names in a folder, "." and ".." left out.
+// The names in a folder.
 std::vector<std::wstring> ListFolder(const std::wstring& folder);
 // A wide string from ASCII or UTF-8 bytes of a test.
 std::wstring Widen(const std::string& text);

@@ -10,12 +10,10 @@
 
 namespace QZVSP0100B {
 
+// IsInIDE is left to the test fakes: nothing runs the native build inside an environment.
+
 bool RegisterAppPath() {
     return true;
-}
-
-bool IsInIDE() {
-    return false;
 }
 
 std::uintptr_t GetMainWindowHandle() {

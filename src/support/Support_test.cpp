@@ -4,6 +4,8 @@
 #include "support/QZVSP0100A.h"
 #include "support/QZVSP0100B.h"
 
+#include "TestFolders.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -21,9 +23,7 @@ namespace {
 class TempTree : public ::testing::Test {
   protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root_ = fs::temp_directory_path() / (std::string("vexmor_support_") + info->name());
-        fs::remove_all(root_);
+        root_ = TestFolders::Fresh();
         fs::create_directories(root_ / "sub.dir");
         std::ofstream(root_ / "file.txt") << "x";
     }

@@ -1,5 +1,7 @@
 #include "version/modVersion.h"
 
+#include "TestFolders.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -18,26 +20,9 @@ Fields Of(const FileVersionRecord& r) {
     return {r.Major, r.Minor, r.Build, r.Revision, r.Description, r.IsLibrary};
 }
 
-std::wstring TestFolder() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring name = path;
-    return name.substr(0, name.find_last_of(L'\\'));
-}
-
 // The fixture files are built beside the test program.
 std::wstring Fixture(const std::wstring& name) {
-    return TestFolder() + L"\\version\\" + name;
-}
-
-// An empty folder of the temporary folder, its name unique to the test and the run.
-std::wstring FreshFolder(const std::wstring& tag) {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    std::wstring folder = std::wstring(temp) + L"vexmor-version-" + tag + L"-" +
-                          std::to_wstring(GetCurrentProcessId());
-    CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
+    return (TestFolders::ProgramFolder() / L"version" / name).wstring();
 }
 
 std::wstring CopyTo(const std::wstring& fixture, const std::wstring& target) {
@@ -138,7 +123,7 @@ TEST(GetVersionWin32, NoResourceOrNoFileFails) {
 }
 
 TEST(GetVersionWin32, PathOutsideTheAnsiCodePageIsReadThroughTheWideForms) {
-    std::wstring folder = FreshFolder(L"Ω-путь");
+    std::wstring folder = TestFolders::Fresh(L"Ω-путь").wstring();
     std::wstring name = CopyTo(L"Cyrillic.exe", folder + L"\\Сборка ☃.exe");
     FileVersionRecord r;
     ASSERT_TRUE(GetVersionWin32(name, r, true));
@@ -158,7 +143,7 @@ TEST(GetVersionWin32, AnsiFormsGiveWhatTheWideFormsGive) {
     if (AnsiHasCyrillic()) {
         names.push_back(Fixture(L"FirstPair.exe"));
         names.push_back(Fixture(L"Cyrillic.exe"));
-        folder = FreshFolder(L"ansi-путь");
+        folder = TestFolders::Fresh(L"ansi-путь").wstring();
         names.push_back(CopyTo(L"App.exe", folder + L"\\Программа сборки.exe"));
     }
     for (const std::wstring& name : names) {
@@ -243,7 +228,7 @@ TEST(GetVersion, ClearsTheRecordEvenWhenItFails) {
 }
 
 TEST(GetVersion, AnotherFileNameReadsThatFile) {
-    std::wstring folder = FreshFolder(L"cache-other");
+    std::wstring folder = TestFolders::Fresh(L"cache-other").wstring();
     std::wstring program = CopyTo(L"App.exe", folder + L"\\program.exe");
     std::wstring library = CopyTo(L"Library.dll", folder + L"\\library.dll");
     FileVersionRecord r;
@@ -256,7 +241,7 @@ TEST(GetVersion, AnotherFileNameReadsThatFile) {
 }
 
 TEST(GetVersion, SameNameAnswersFromTheCacheAfterTheFileIsGone) {
-    std::wstring folder = FreshFolder(L"cache-deleted");
+    std::wstring folder = TestFolders::Fresh(L"cache-deleted").wstring();
     std::wstring name = CopyTo(L"Library.dll", folder + L"\\output.dll");
     FileVersionRecord r;
     ASSERT_TRUE(GetVersion(name, r));
@@ -270,7 +255,7 @@ TEST(GetVersion, SameNameAnswersFromTheCacheAfterTheFileIsGone) {
 }
 
 TEST(GetVersion, FailedReadKeepsTheEarlierCacheAndCachesNothing) {
-    std::wstring folder = FreshFolder(L"cache-failed");
+    std::wstring folder = TestFolders::Fresh(L"cache-failed").wstring();
     std::wstring good = CopyTo(L"App.exe", folder + L"\\good.exe");
     std::wstring later = CopyTo(L"NoResource.exe", folder + L"\\later.exe");
     FileVersionRecord r;

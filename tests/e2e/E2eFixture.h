@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <iterator>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace e2e {
@@ -35,15 +37,36 @@ inline void WriteBytes(const std::wstring& path, const std::string& bytes) {
     out << bytes;
 }
 
-// For files written by processes that run on their own (what the shell started, say).
+// For files written by processes that run on their own (what the shell started, say): the
+// file's bytes once it exists and holds the given text.
 inline std::optional<std::string> WaitForFile(const std::wstring& path,
-                                              std::chrono::milliseconds limit) {
+                                              std::chrono::milliseconds limit,
+                                              std::string_view containing = {}) {
     auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        if (auto bytes = ReadBytes(path)) return bytes;
+        auto bytes = ReadBytes(path);
+        if (bytes && bytes->find(containing) != std::string::npos) return bytes;
         if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+}
+
+// The id of a running process of that file name whose parent is the given one (any parent
+// for 0), or 0.
+inline DWORD FindChild(DWORD parent, const wchar_t* name) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    DWORD found = 0;
+    for (BOOL ok = Process32FirstW(snapshot, &entry); ok && !found;
+         ok = Process32NextW(snapshot, &entry)) {
+        if ((parent == 0 || entry.th32ParentProcessID == parent) &&
+            _wcsicmp(entry.szExeFile, name) == 0)
+            found = entry.th32ProcessID;
+    }
+    CloseHandle(snapshot);
+    return found;
 }
 
 // Sets a variable of this process for one test and puts the old state back afterwards.

@@ -75,6 +75,18 @@ class Program : public e2e::E2eTest {
                              L"order.txt\"\r\necho " + label + L" says hello\r\necho " + label +
                              L" complains 1>&2\r\nexit /b " + std::to_wstring(code) + L"\r\n"));
     }
+    // The shell starts what it opens on its own time: open a known file the same way, and once
+    // that is recorded it must be all there is.
+    void ExpectNothingOpened() {
+        const std::wstring known = work_ + L"known.txt";
+        e2e::WriteBytes(known, "");
+        auto options = Options(QuotedTool(L"BoxProbe.exe") + L" open " + e2e::QuoteArgument(known));
+        options.Env = {{L"VEXMOR_OPEN_RECORD", work_ + L"opened.txt"}};
+        ASSERT_EQ(10u, e2e::Run(options).ExitCode);
+        const std::string line = Utf8(L"\"" + known + L"\"\r\n");
+        using namespace std::chrono_literals;
+        EXPECT_EQ(line, e2e::WaitForFile(work_ + L"opened.txt", 10s, line).value_or("none"));
+    }
     std::string Order() { return e2e::ReadBytes(work_ + L"order.txt").value_or(""); }
     std::string Utf8(const std::wstring& text) { return e2e::ToUtf8(text); }
 

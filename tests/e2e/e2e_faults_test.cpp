@@ -7,7 +7,6 @@
 
 #include <windows.h>
 #include <shellapi.h>
-#include <tlhelp32.h>
 
 #include <chrono>
 #include <cstdint>
@@ -20,6 +19,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using e2e::FindChild;
 using e2e::ReadBytes;
 using e2e::WriteBytes;
 
@@ -104,21 +104,6 @@ std::vector<std::wstring> Argv(const std::wstring& argumentText) {
     for (int i = 1; argv && i < count; ++i) arguments.emplace_back(argv[i]);
     if (argv) LocalFree(argv);
     return arguments;
-}
-
-DWORD FindChild(DWORD parent, const wchar_t* name) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    DWORD found = 0;
-    for (BOOL ok = Process32FirstW(snapshot, &entry); ok && !found;
-         ok = Process32NextW(snapshot, &entry)) {
-        if (entry.th32ParentProcessID == parent && _wcsicmp(entry.szExeFile, name) == 0)
-            found = entry.th32ProcessID;
-    }
-    CloseHandle(snapshot);
-    return found;
 }
 
 // Every top-level window of one process, shown or not.
@@ -580,7 +565,7 @@ TEST_F(Faults, EachFailingScriptIsOfferedAndTheBuildGoesOn) {
                       ReadBytes(temp_ + failing.Capture));
             ExpectLogWritten(exe_, line, line);
             ExpectManifestWritten(exe_);
-            EXPECT_FALSE(e2e::WaitForFile(work_ + L"opened.txt", 300ms)); // Cancel opens nothing
+            ExpectNothingOpened(); // Cancel opens nothing
         });
     }
 }
@@ -631,9 +616,7 @@ TEST_F(Faults, ScriptOutputIsCapturedWholeOrTheOfferIsLeftOut) {
             PlaceEarlier(exe_);
             auto options = Prepare(line);
             options.TimeoutMs = 120000;
-            auto started = std::chrono::steady_clock::now();
             auto result = e2e::Run(options);
-            auto took = std::chrono::steady_clock::now() - started;
             EXPECT_FALSE(result.TimedOut);
             EXPECT_EQ(0u, result.ExitCode);
             ExpectBoxes(result, {});
@@ -645,9 +628,6 @@ TEST_F(Faults, ScriptOutputIsCapturedWholeOrTheOfferIsLeftOut) {
                 << "captured " << captured->size() << " of " << big.size();
             ExpectLogWritten(exe_, line, line);
             ExpectManifestWritten(exe_);
-            std::printf("20 MB script run took %lld ms\n",
-                        static_cast<long long>(
-                            std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
             DeleteFileW(bigFile.c_str());
         });
     }
@@ -672,7 +652,7 @@ TEST_F(Faults, ScriptOutputIsCapturedWholeOrTheOfferIsLeftOut) {
             EXPECT_FALSE(Exists(nowhere));
             ExpectLogWritten(exe_, line, line);
             ExpectManifestWritten(exe_);
-            EXPECT_FALSE(e2e::WaitForFile(work_ + L"opened.txt", 1500ms)); // nothing to open
+            ExpectNothingOpened(); // nothing to open
         });
     }
 }
@@ -934,10 +914,9 @@ TEST_F(Faults, TheProgramsWindowsAnswerWhileTheLinkerRuns) {
     PlaceEarlier(exe_);
     struct Probe {
         bool SawLinker = false;
-        int Windows = 0;
-        int Unanswered = 0;
-        int MessageOnly = 0; // out of reach of broadcasts: counted for the record only
-        long long BroadcastMs = -1;
+        int Windows = 0;     // top-level and message-only
+        int MessageOnly = 0; // out of reach of other programs: not asked
+        int Unanswered = 0;  // top-level windows that did not answer
         bool LinkerStillRunning = false;
     } probe;
     std::thread prober([&probe] {
@@ -953,31 +932,24 @@ TEST_F(Faults, TheProgramsWindowsAnswerWhileTheLinkerRuns) {
         HANDLE linkerProcess = OpenProcess(SYNCHRONIZE, FALSE, linker);
         ProcessWindows found{program, {}};
         EnumWindows(CollectProcessWindow, reinterpret_cast<LPARAM>(&found));
+        const size_t topLevel = found.Windows.size();
+        for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
+             window = FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr)) {
+            CollectProcessWindow(window, reinterpret_cast<LPARAM>(&found));
+        }
         probe.Windows = static_cast<int>(found.Windows.size());
-        for (HWND window : found.Windows) {
+        probe.MessageOnly = static_cast<int>(found.Windows.size() - topLevel);
+        for (size_t i = 0; i < topLevel; ++i) {
+            HWND window = found.Windows[i];
             DWORD_PTR answer = 0;
             if (!SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 1000,
                                      &answer))
                 ++probe.Unanswered;
         }
-        for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
-             window = FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr)) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (pid == program) ++probe.MessageOnly;
-        }
-        for (HWND window = FindWindowExW(HWND_MESSAGE, nullptr, nullptr, nullptr); window;
-             window = FindWindowExW(HWND_MESSAGE, window, nullptr, nullptr)) {
-            DWORD pid = 0;
-            GetWindowThreadProcessId(window, &pid);
-            if (pid == program) ++probe.MessageOnly;
-        }
-        auto started = std::chrono::steady_clock::now();
+        // A broadcast waits for every top-level window; one that hung would keep it until
+        // after the link had ended.
         DWORD_PTR answer = 0;
         SendMessageTimeoutW(HWND_BROADCAST, WM_NULL, 0, 0, SMTO_BLOCK, 5000, &answer);
-        probe.BroadcastMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now() - started)
-                                .count();
         probe.LinkerStillRunning =
             linkerProcess && WaitForSingleObject(linkerProcess, 0) == WAIT_TIMEOUT;
         if (linkerProcess) CloseHandle(linkerProcess);
@@ -988,12 +960,10 @@ TEST_F(Faults, TheProgramsWindowsAnswerWhileTheLinkerRuns) {
     EXPECT_EQ(0u, result.ExitCode);
     ExpectBoxes(result, {});
     ASSERT_TRUE(probe.SawLinker);
-    std::printf("program windows: %d top-level (%d unanswered), %d message-only; broadcast "
-                "returned after %lld ms\n",
-                probe.Windows, probe.Unanswered, probe.MessageOnly, probe.BroadcastMs);
+    std::printf("program windows: %d (%d message-only), %d unanswered\n", probe.Windows,
+                probe.MessageOnly, probe.Unanswered);
+    ASSERT_GT(probe.Windows, 0) << "the probe saw none of the program's windows";
     EXPECT_EQ(0, probe.Unanswered) << "of " << probe.Windows << " windows";
-    EXPECT_GE(probe.BroadcastMs, 0);
-    EXPECT_LT(probe.BroadcastMs, 1000);
     EXPECT_TRUE(probe.LinkerStillRunning) << "the broadcast waited for the link to end";
     ExpectLogWritten(exe_, line, line);
     ExpectManifestWritten(exe_);

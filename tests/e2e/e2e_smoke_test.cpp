@@ -2,6 +2,7 @@
 // real tests rely on, and the dialog driver reads and answers boxes of a whole process tree.
 #include "E2eFixture.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -104,19 +105,31 @@ TEST_F(E2e, ChildStartsInTheGivenFolder) {
 }
 
 TEST_F(E2e, TimeoutKillsTheWholeTree) {
-    // The stand-in sleeps before it records, so a record proves that the grandchild survived.
-    auto options = Options(L"cmd.exe /c \"" + QuotedTool(L"LINK2.exe") + L" /OUT:late.exe\"");
+    // A grandchild under a name of its own that would sleep ten minutes before it records.
+    const std::wstring grandchild = work_ + L"Lingering.exe";
+    ASSERT_TRUE(CopyFileW(Tool(L"LINK2.exe").c_str(), grandchild.c_str(), FALSE));
+    auto options = Options(L"cmd.exe /c \"" + e2e::QuoteArgument(grandchild) + L" /OUT:late.exe\"");
     options.Env = {{L"VEXMOR_STANDIN_RECORD", work_ + L"record.txt"},
-                   {L"VEXMOR_STANDIN_SLEEP_MS", L"1500"}};
-    options.TimeoutMs = 400;
-    auto started = std::chrono::steady_clock::now();
+                   {L"VEXMOR_STANDIN_SLEEP_MS", L"600000"}};
+    options.TimeoutMs = 5000;
+    HANDLE seen = nullptr;
+    std::atomic<bool> done = false;
+    std::thread watcher([&] {
+        for (; !seen && !done; std::this_thread::sleep_for(20ms)) {
+            if (DWORD id = e2e::FindChild(0, L"Lingering.exe"))
+                seen = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
+        }
+    });
     auto result = e2e::Run(options);
-    auto took = std::chrono::steady_clock::now() - started;
+    done = true;
+    watcher.join();
 
     EXPECT_TRUE(result.TimedOut);
     EXPECT_EQ(result.ExitCode, e2e::TimeoutExitCode);
-    EXPECT_LT(took, 1500ms);
-    std::this_thread::sleep_until(started + 2300ms);
+    ASSERT_TRUE(seen) << "the grandchild never ran";
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(seen, 30000)) << "the grandchild survived";
+    TerminateProcess(seen, 1);
+    CloseHandle(seen);
     EXPECT_FALSE(ReadBytes(work_ + L"record.txt").has_value());
 }
 

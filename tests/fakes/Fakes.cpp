@@ -50,6 +50,14 @@ void EndProcess(std::uint32_t exitCode) {
 
 } // namespace platform
 
+#ifndef _WIN32
+namespace QZVSP0100B {
+bool IsInIDE() {
+    return fakes::Get().InIDE;
+}
+} // namespace QZVSP0100B
+#endif
+
 namespace modLauncher {
 
 bool LaunchProcess(const std::wstring& ProgramFile, const std::wstring& Arguments, std::uintptr_t,

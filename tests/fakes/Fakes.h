@@ -57,6 +57,7 @@ struct State {
     std::wstring CommandLine;             // the process command line
     std::wstring ProgramFolder = L"C:\\Tools";
     std::vector<LaunchCall> Launches;
+    bool InIDE = false;                  // what IsInIDE answers (native build only)
     bool LinkerStarts = true;            // false: the linker fails to start
     std::uint32_t StartError = 2;        // the platform error of a failed start
     std::int32_t LinkerExitCode = 0;     // the exit code of a started linker
