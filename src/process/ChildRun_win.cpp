@@ -25,6 +25,9 @@ class Handle {
     HANDLE h_ = nullptr;
 };
 
+// Big enough that the child seldom waits for the reader.
+constexpr DWORD kPipeBuffer = 1 << 20;
+
 } // namespace
 
 Result Run(const std::function<std::wstring(std::uintptr_t outputHandle)>& CommandLineFor,
@@ -32,7 +35,7 @@ Result Run(const std::function<std::wstring(std::uintptr_t outputHandle)>& Comma
     Result result;
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     Handle readEnd, writeEnd;
-    if (!CreatePipe(readEnd.put(), writeEnd.put(), &inheritable, 0) ||
+    if (!CreatePipe(readEnd.put(), writeEnd.put(), &inheritable, kPipeBuffer) ||
         !SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0)) {
         result.LastError = GetLastError();
         return result;
@@ -48,8 +51,9 @@ Result Run(const std::function<std::wstring(std::uintptr_t outputHandle)>& Comma
     startup.hStdOutput = writeEnd.get();
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
-    // No console of its own: a console window would flash up when the parent has none.
-    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+    // No console at all: a console window would flash up when the parent has none, and a hidden
+    // one costs Wine a console host process.
+    if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
                         nullptr, &startup, &process)) {
         result.LastError = GetLastError();
         return result;
