@@ -51,8 +51,8 @@ Result Run(const std::function<std::wstring(std::uintptr_t outputHandle)>& Comma
     startup.hStdOutput = writeEnd.get();
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION process{};
-    // No console at all: a console window would flash up when the parent has none, and a hidden
-    // one costs Wine a console host process.
+    // No console at all: the child needs none, and a console of its own would flash up as a
+    // window when the parent has none.
     if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
                         nullptr, &startup, &process)) {
         result.LastError = GetLastError();
