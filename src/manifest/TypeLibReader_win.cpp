@@ -1,6 +1,11 @@
 // The type library of a file through OLE Automation. Nothing is registered: the library is
-// loaded with REGKIND_NONE and only read.
+// loaded with REGKIND_NONE and only read, in a child process of the program, since the
+// platform's reader can crash on a broken library.
 #include "manifest/TypeLibReader.h"
+
+#include "manifest/TypeLibReaderChild.h"
+#include "manifest/TypeLibRecord.h"
+#include "process/ChildRun.h"
 
 #include "support/AppError.h"
 #include "support/QZVSP0100A.h"
@@ -10,6 +15,10 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <shellapi.h>
+
+#include <cstdio>
+#include <algorithm>
 #include <cwctype>
 #include <utility>
 #include <vector>
@@ -108,19 +117,29 @@ std::wstring LoaderName(const std::wstring& fileName) {
     return longName;
 }
 
+// Errors of a file that exists but is no module, such as a bare .tlb file.
+bool IsNoModuleError(DWORD error) {
+    return error == ERROR_BAD_EXE_FORMAT || error == ERROR_INVALID_EXE_SIGNATURE ||
+           error == ERROR_EXE_MARKED_INVALID || error == ERROR_BAD_FORMAT;
+}
+
 class DataFileModule {
   public:
+    // A file that is no module is left unopened (get() is null): it has no resources at all.
     explicit DataFileModule(const std::wstring& fileName)
         : module_(LoadLibraryExW(LoaderName(fileName).c_str(), nullptr,
                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {
-        if (!module_) {
-            const auto number = static_cast<std::uint32_t>(HRESULT_FROM_WIN32(GetLastError()));
+        const DWORD error = module_ ? 0 : GetLastError();
+        if (!module_ && !IsNoModuleError(error)) {
+            const auto number = static_cast<std::uint32_t>(HRESULT_FROM_WIN32(error));
             throw AppError(number, QZVSP0100A::GetAPIErrorDescription(number));
         }
     }
     DataFileModule(const DataFileModule&) = delete;
     DataFileModule& operator=(const DataFileModule&) = delete;
-    ~DataFileModule() { FreeLibrary(module_); }
+    ~DataFileModule() {
+        if (module_) FreeLibrary(module_);
+    }
     HMODULE get() const { return module_; }
 
   private:
@@ -136,6 +155,7 @@ BOOL CALLBACK NoteFirstName(HMODULE, LPCWSTR, LPWSTR, LONG_PTR found) {
 // with the same number; only the resource tells the two apart.
 bool HasTypeLibResource(const std::wstring& fileName) {
     DataFileModule module(fileName);
+    if (!module.get()) return false;
     bool found = false;
     EnumResourceNamesW(module.get(), L"TYPELIB", NoteFirstName, reinterpret_cast<LONG_PTR>(&found));
     return found;
@@ -208,19 +228,31 @@ class TypeLibInfoImpl final : public TypeLibInfo {
                                                               : InterfaceKind::DispatchOnly;
         else
             result.Kind = InterfaceKind::Custom;
-        // A library lists a dual interface by its dispatch half, whose base is IDispatch; the
-        // vtable half would only repeat the same identifier.
-        for (UINT i = 0; i < attr->cImplTypes; ++i) {
-            HREFTYPE ref = 0;
-            Check(info->GetRefTypeOfImplType(i, &ref));
-            ComRef<ITypeInfo> base;
-            Check(info->GetRefTypeInfo(ref, base.put()));
-            result.ImpliedInterfaces.push_back(GuidText(TypeAttr(base.get())->guid));
+        if (result.Kind == InterfaceKind::Dual) {
+            // A library lists a dual interface by its dispatch half, whose base is always
+            // IDispatch; the real base is the first one of the vtable half.
+            ComRef<ITypeInfo> vtable = RefType(info.get(), static_cast<UINT>(-1));
+            if (TypeAttr(vtable.get())->cImplTypes > 0)
+                result.ImpliedInterfaces.push_back(BaseGuid(vtable.get(), 0));
+        } else {
+            for (UINT i = 0; i < attr->cImplTypes; ++i)
+                result.ImpliedInterfaces.push_back(BaseGuid(info.get(), i));
         }
         return result;
     }
 
   private:
+    static ComRef<ITypeInfo> RefType(ITypeInfo* info, UINT implIndex) {
+        HREFTYPE ref = 0;
+        Check(info->GetRefTypeOfImplType(implIndex, &ref));
+        ComRef<ITypeInfo> base;
+        Check(info->GetRefTypeInfo(ref, base.put()));
+        return base;
+    }
+    static std::wstring BaseGuid(ITypeInfo* info, UINT implIndex) {
+        return GuidText(TypeAttr(RefType(info, implIndex).get())->guid);
+    }
+
     static UINT LibraryIndex(const std::vector<UINT>& indices, std::size_t index) {
         if (index >= indices.size())
             throw AppError(kInvalidArgumentNumber,
@@ -234,15 +266,148 @@ class TypeLibInfoImpl final : public TypeLibInfo {
     std::vector<UINT> interfaces_;
 };
 
+constexpr wchar_t kReaderArgument[] = L"--vexmor-type-library-reader";
+// A library of many thousand types reads in seconds; a reader still busy after this hangs.
+constexpr DWORD kReaderTimeoutMs = 30000;
+
+template <class T, class Read> TypeLibRecord::Fallible<T> Attempt(Read read) {
+    TypeLibRecord::Fallible<T> item;
+    try {
+        item.Value = read();
+    } catch (const AppError& error) {
+        item.Error = {error.Number, error.Description};
+    }
+    return item;
+}
+
+// What the reader child hands back: every member read in-process, each with its own error.
+TypeLibRecord::Record ReadRecord(const std::wstring& fileName) {
+    TypeLibRecord::Record record;
+    std::unique_ptr<TypeLibInfoImpl> lib;
+    try {
+        ComRef<ITypeLib> loaded;
+        Check(LoadTypeLibEx(LoaderName(fileName).c_str(), REGKIND_NONE, loaded.put()));
+        if (!loaded.get()) ThrowHResult(E_UNEXPECTED);
+        lib = std::make_unique<TypeLibInfoImpl>(fileName, std::move(loaded));
+    } catch (const AppError& error) {
+        record.LoadError = TypeLibRecord::Failure{error.Number, error.Description};
+        return record;
+    }
+    record.Name = Attempt<std::wstring>([&] { return lib->Name(); });
+    record.GUID = Attempt<std::wstring>([&] { return lib->GUID(); });
+    record.MajorVersion = Attempt<std::uint16_t>([&] { return lib->MajorVersion(); });
+    record.MinorVersion = Attempt<std::uint16_t>([&] { return lib->MinorVersion(); });
+    for (std::size_t i = 0; i < lib->CoClassCount(); ++i)
+        record.CoClasses.push_back(Attempt<CoClassInfo>([&] { return lib->CoClass(i); }));
+    for (std::size_t i = 0; i < lib->InterfaceCount(); ++i)
+        record.Interfaces.push_back(Attempt<InterfaceInfo>([&] { return lib->Interface(i); }));
+    return record;
+}
+
+// The child must end at once on a crash, with the exception's code as its exit code: the
+// platform would otherwise hold it open in a crash dialog.
+LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* exception) {
+    TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+std::wstring OwnProgram() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD size =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (size == 0) ThrowHResult(HRESULT_FROM_WIN32(GetLastError()));
+        if (size < path.size()) {
+            path.resize(size);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::wstring HexCode(std::uint32_t code) {
+    wchar_t text[16] = {};
+    std::swprintf(text, 16, L"0x%08X", static_cast<unsigned>(code));
+    return text;
+}
+
+// Why the child gave no record, for the type-library message.
+[[noreturn]] void ThrowReaderFailure(const ChildRun::Result& run) {
+    constexpr std::uint32_t kTimeoutNumber = 0x800705B4u; // HRESULT of ERROR_TIMEOUT
+    switch (run.How) {
+    case ChildRun::Ending::NotStarted:
+        ThrowHResult(HRESULT_FROM_WIN32(run.LastError));
+    case ChildRun::Ending::TimedOut:
+        throw AppError(kTimeoutNumber, L"Чтение библиотеки типов не завершилось за " +
+                                           std::to_wstring(kReaderTimeoutMs / 1000) +
+                                           L" секунд и было остановлено.");
+    case ChildRun::Ending::Exited:
+        break;
+    }
+    // Exception codes carry the error severity bits; plain exit codes do not.
+    if (run.ExitCode >= 0x80000000u)
+        throw AppError(run.ExitCode, L"Чтение библиотеки типов прервано исключением " +
+                                         HexCode(run.ExitCode) + L".");
+    throw AppError(kAppErrorNumber, L"Чтение библиотеки типов завершилось с кодом " +
+                                        HexCode(run.ExitCode) + L" и не вернуло результата.");
+}
+
 } // namespace
 
 std::unique_ptr<TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName) {
     if (!HasTypeLibResource(FileName))
         throw AppError(kNoTypeLibNumber, L"Файл не содержит библиотеки типов.");
-    ComRef<ITypeLib> lib;
-    Check(LoadTypeLibEx(LoaderName(FileName).c_str(), REGKIND_NONE, lib.put()));
-    if (!lib.get()) ThrowHResult(E_UNEXPECTED);
-    return std::make_unique<TypeLibInfoImpl>(FileName, std::move(lib));
+    const std::wstring program = OwnProgram();
+    const ChildRun::Result run = ChildRun::Run(
+        [&](std::uintptr_t output) {
+            return L"\"" + program + L"\" " + kReaderArgument + L" " + std::to_wstring(output) +
+                   L" \"" + FileName + L"\"";
+        },
+        kReaderTimeoutMs);
+    TypeLibRecord::Record record;
+    if (run.How != ChildRun::Ending::Exited || run.ExitCode != 0) ThrowReaderFailure(run);
+    if (!TypeLibRecord::Parse(run.Output, record))
+        throw AppError(kAppErrorNumber, L"Чтение библиотеки типов вернуло неполные данные.");
+    return TypeLibRecord::InfoFromRecord(FileName, std::move(record));
 }
 
 } // namespace TypeLibReader
+
+namespace TypeLibReaderChild {
+
+bool RunIfAsked(int& ExitCode) {
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!args) return false;
+    std::vector<std::wstring> arguments(args, args + count);
+    LocalFree(args);
+    if (count != 4 || arguments[1] != TypeLibReader::kReaderArgument) return false;
+    // Only the parent can make the named handle this process's standard output and a pipe.
+    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (arguments[2] != std::to_wstring(reinterpret_cast<std::uintptr_t>(output)) ||
+        GetFileType(output) != FILE_TYPE_PIPE)
+        return false;
+
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    SetUnhandledExceptionFilter(TypeLibReader::EndWithExceptionCode);
+    try {
+        const std::string bytes = TypeLibRecord::Serialize(TypeLibReader::ReadRecord(arguments[3]));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            DWORD written = 0;
+            const auto chunk =
+                static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
+            if (!WriteFile(output, bytes.data() + done, chunk, &written, nullptr)) {
+                ExitCode = 2;
+                return true;
+            }
+            done += written;
+        }
+        ExitCode = 0;
+    } catch (...) {
+        ExitCode = 1; // the parent reports a reader that gave no result
+    }
+    return true;
+}
+
+} // namespace TypeLibReaderChild

@@ -2,7 +2,8 @@
 // Steps run in order: sleep:<ms>, wait:<name> (until the named event is set; exit code 99 when
 // nobody sets it within 20 s), out:<text>, err:<text> (a line on that stream, unbuffered so
 // the order survives a shared capture file), file:<path> (creates an empty file),
-// handle:<decimal>:<text> (a line written to a handle the parent may have let it inherit).
+// handle:<decimal>:<text> (a line written to a handle the parent may have let it inherit),
+// bulk:<count> (that many bytes 'x' on standard output, no line end).
 #include <windows.h>
 
 #include <cstdint>
@@ -45,6 +46,11 @@ int main(int argc, char** argv) {
             HANDLE f =
                 CreateFileA(rest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
             if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
+        } else if (Starts(step, "bulk:", rest)) {
+            const std::string bytes(std::strtoul(rest.c_str(), nullptr, 10), 'x');
+            DWORD written = 0;
+            WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(),
+                      static_cast<DWORD>(bytes.size()), &written, nullptr);
         } else if (Starts(step, "handle:", rest)) {
             char* end = nullptr;
             auto value = static_cast<std::uintptr_t>(std::strtoull(rest.c_str(), &end, 10));

@@ -2,6 +2,7 @@
 // the identifiers written in ComFixture.idl), and the files it must refuse.
 #include "ComFixtureIds.h"
 #include "manifest/TypeLibReader.h"
+#include "manifest/TypeLibReaderChild.h"
 #include "support/AppError.h"
 
 #include <gtest/gtest.h>
@@ -210,12 +211,39 @@ TEST(TypeLibReaderFailures, ReportsAMissingFileAsSuch) {
     EXPECT_FALSE(error->Description.empty());
 }
 
-TEST(TypeLibReaderFailures, ReportsAFileThatIsNoModule) {
-    auto error = LoadFailure(TestDir() + L"ComFixture.idl");
+// A file that is no module, such as a bare type library, carries no type-library resource.
+TEST(TypeLibReaderFailures, SaysNoTypeLibraryForAFileThatIsNoModule) {
+    for (const wchar_t* name : {L"ComFixture.tlb", L"ComFixture.idl"}) {
+        auto error = LoadFailure(TestDir() + name);
+        ASSERT_TRUE(error) << name;
+        EXPECT_EQ(error->Number, TypeLibReader::kNoTypeLibNumber) << name;
+    }
+}
+
+// The platform's reader crashes on this library; only the reader child goes down, and its
+// exception code comes back in the error.
+TEST(TypeLibReaderFailures, ReportsACrashOfThePlatformsReaderWithItsCode) {
+    auto error = LoadFailure(TestDir() + L"CorruptTypeLib.dll");
     ASSERT_TRUE(error);
-    EXPECT_EQ(error->Number, static_cast<std::uint32_t>(HRESULT_FROM_WIN32(ERROR_BAD_EXE_FORMAT)))
-        << std::hex << error->Number;
-    EXPECT_FALSE(error->Description.empty());
+    EXPECT_EQ(error->Number, 0x80000003u) << std::hex << error->Number;
+    EXPECT_EQ(error->Description, L"Чтение библиотеки типов прервано исключением 0x80000003.");
+}
+
+// A dual interface names the first base of its vtable half, not the IDispatch of its dispatch
+// half.
+TEST(TypeLibReaderDuals, NamesTheBaseOfTheVtableHalf) {
+    auto lib = TypeLibReader::TypeLibInfoFromFile(TestDir() + L"DualChain.dll");
+    const std::vector<std::vector<std::wstring>> expected = {
+        {L"IVexShape", kIDispatch},
+        {L"IVexSquare", L"{6A1F3C52-2B7D-4E0A-9C61-0D6F2E8B4A10}"},
+    };
+    ASSERT_EQ(lib->InterfaceCount(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        auto info = lib->Interface(i);
+        EXPECT_EQ(info.Name, expected[i][0]);
+        EXPECT_EQ(info.Kind, InterfaceKind::Dual);
+        EXPECT_EQ(info.ImpliedInterfaces, std::vector<std::wstring>{expected[i][1]}) << i;
+    }
 }
 
 // A library deep in folders whose full name is past the platform's old 260-character limit.
@@ -247,3 +275,11 @@ TEST(TypeLibReaderPaths, ReadsALibraryWhoseNameIsLong) {
 }
 
 } // namespace
+
+// The reader child is this program started again, as in the product.
+int main(int argc, char** argv) {
+    int exitCode = 0;
+    if (TypeLibReaderChild::RunIfAsked(exitCode)) return exitCode;
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

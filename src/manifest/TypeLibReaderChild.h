@@ -1,0 +1,12 @@
+// The program's second role: the child that reads a type library for its parent. A crash in the
+// platform's reader on a broken library then ends only the child.
+#pragma once
+
+namespace TypeLibReaderChild {
+
+// Runs the reader when this process was started as the reader child (a first argument no link
+// uses, and the pipe the parent gave as the standard output named by its value) and gives its
+// exit code; false for any other start, with nothing done. Called first, before any start-up.
+bool RunIfAsked(int& ExitCode);
+
+} // namespace TypeLibReaderChild

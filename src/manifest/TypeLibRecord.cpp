@@ -1,0 +1,212 @@
+#include "manifest/TypeLibRecord.h"
+
+#include "support/AppError.h"
+
+#include <cwchar>
+#include <utility>
+
+namespace TypeLibRecord {
+namespace {
+
+using TypeLibReader::CoClassInfo;
+using TypeLibReader::InterfaceInfo;
+using TypeLibReader::InterfaceKind;
+
+constexpr char kMagic[] = "VXTLR1";
+constexpr std::size_t kMagicSize = sizeof kMagic - 1;
+
+// Little-endian 32-bit words throughout; a string is its length and one word per character, so
+// the same bytes mean the same text whatever the width of wchar_t.
+class Writer {
+  public:
+    void Word(std::uint32_t value) {
+        for (int i = 0; i < 4; ++i) bytes_ += static_cast<char>((value >> (8 * i)) & 0xFF);
+    }
+    void Text(const std::wstring& text) {
+        Word(static_cast<std::uint32_t>(text.size()));
+        for (wchar_t c : text) Word(static_cast<std::uint32_t>(c));
+    }
+    void Put(const std::wstring& text) { Text(text); }
+    void Put(std::uint16_t value) { Word(value); }
+    void Put(const CoClassInfo& info) {
+        Text(info.Name);
+        Text(info.GUID);
+    }
+    void Put(const InterfaceInfo& info) {
+        Text(info.Name);
+        Text(info.GUID);
+        Word(static_cast<std::uint32_t>(info.Kind));
+        Word(static_cast<std::uint32_t>(info.ImpliedInterfaces.size()));
+        for (const auto& base : info.ImpliedInterfaces) Text(base);
+    }
+    void Put(const Failure& failure) {
+        Word(failure.Number);
+        Text(failure.Description);
+    }
+    template <class T> void Put(const Fallible<T>& item) {
+        Word(item.Value ? 1 : 0);
+        if (item.Value)
+            Put(*item.Value);
+        else
+            Put(item.Error);
+    }
+    template <class T> void Put(const std::vector<T>& items) {
+        Word(static_cast<std::uint32_t>(items.size()));
+        for (const auto& item : items) Put(item);
+    }
+    std::string bytes_;
+};
+
+// Every read checks what is left, so no count or length can reach past the end.
+class Reader {
+  public:
+    explicit Reader(const std::string& bytes) : bytes_(bytes) {}
+    bool Word(std::uint32_t& value) {
+        if (bytes_.size() - pos_ < 4) return false;
+        value = 0;
+        for (int i = 0; i < 4; ++i)
+            value |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes_[pos_ + i]))
+                     << (8 * i);
+        pos_ += 4;
+        return true;
+    }
+    // A count of items each at least minSize bytes long, which the rest must be able to hold.
+    bool Count(std::uint32_t& count, std::size_t minSize) {
+        return Word(count) && count <= (bytes_.size() - pos_) / minSize;
+    }
+    bool Text(std::wstring& text) {
+        std::uint32_t size = 0;
+        if (!Count(size, 4)) return false;
+        text.assign(size, L'\0');
+        for (auto& c : text) {
+            std::uint32_t value = 0;
+            Word(value);
+            if (value > static_cast<std::uint32_t>(WCHAR_MAX)) return false;
+            c = static_cast<wchar_t>(value);
+        }
+        return true;
+    }
+    bool Get(std::wstring& text) { return Text(text); }
+    bool Get(std::uint16_t& value) {
+        std::uint32_t word = 0;
+        if (!Word(word) || word > 0xFFFF) return false;
+        value = static_cast<std::uint16_t>(word);
+        return true;
+    }
+    bool Get(CoClassInfo& info) { return Text(info.Name) && Text(info.GUID); }
+    bool Get(InterfaceInfo& info) {
+        std::uint32_t kind = 0;
+        if (!Text(info.Name) || !Text(info.GUID) || !Word(kind) ||
+            kind > static_cast<std::uint32_t>(InterfaceKind::DispatchOnly))
+            return false;
+        info.Kind = static_cast<InterfaceKind>(kind);
+        return Get(info.ImpliedInterfaces);
+    }
+    bool Get(Failure& failure) { return Word(failure.Number) && Text(failure.Description); }
+    template <class T> bool Get(Fallible<T>& item) {
+        std::uint32_t hasValue = 0;
+        if (!Word(hasValue) || hasValue > 1) return false;
+        if (hasValue == 0) return Get(item.Error);
+        T value{};
+        if (!Get(value)) return false;
+        item.Value = std::move(value);
+        return true;
+    }
+    template <class T> bool Get(std::vector<T>& items) {
+        std::uint32_t count = 0;
+        if (!Count(count, 4)) return false;
+        items.resize(count);
+        for (auto& item : items)
+            if (!Get(item)) return false;
+        return true;
+    }
+    bool Magic() {
+        if (bytes_.compare(0, kMagicSize, kMagic) != 0) return false;
+        pos_ = kMagicSize;
+        return true;
+    }
+    bool AtEnd() const { return pos_ == bytes_.size(); }
+
+  private:
+    const std::string& bytes_;
+    std::size_t pos_ = 0;
+};
+
+template <class T> const T& ValueOf(const Fallible<T>& item) {
+    if (!item.Value) throw AppError(item.Error.Number, item.Error.Description);
+    return *item.Value;
+}
+
+template <class T> const T& Item(const std::vector<Fallible<T>>& items, std::size_t index) {
+    if (index >= items.size())
+        throw AppError(kInvalidArgumentNumber,
+                       L"Недопустимый вызов процедуры или недопустимый аргумент.");
+    return ValueOf(items[index]);
+}
+
+class RecordInfo final : public TypeLibReader::TypeLibInfo {
+  public:
+    RecordInfo(std::wstring file, Record record)
+        : file_(std::move(file)), record_(std::move(record)) {}
+    std::wstring ContainingFile() const override { return file_; }
+    std::wstring Name() const override { return ValueOf(record_.Name); }
+    std::wstring GUID() const override { return ValueOf(record_.GUID); }
+    std::uint16_t MajorVersion() const override { return ValueOf(record_.MajorVersion); }
+    std::uint16_t MinorVersion() const override { return ValueOf(record_.MinorVersion); }
+    std::size_t CoClassCount() const override { return record_.CoClasses.size(); }
+    CoClassInfo CoClass(std::size_t index) const override { return Item(record_.CoClasses, index); }
+    std::size_t InterfaceCount() const override { return record_.Interfaces.size(); }
+    InterfaceInfo Interface(std::size_t index) const override {
+        return Item(record_.Interfaces, index);
+    }
+
+  private:
+    std::wstring file_;
+    Record record_;
+};
+
+} // namespace
+
+std::string Serialize(const Record& record) {
+    Writer out;
+    out.bytes_ = kMagic;
+    out.Word(record.LoadError ? 1 : 0);
+    if (record.LoadError) {
+        out.Put(*record.LoadError);
+        return out.bytes_;
+    }
+    out.Put(record.Name);
+    out.Put(record.GUID);
+    out.Put(record.MajorVersion);
+    out.Put(record.MinorVersion);
+    out.Put(record.CoClasses);
+    out.Put(record.Interfaces);
+    return out.bytes_;
+}
+
+bool Parse(const std::string& bytes, Record& record) {
+    Reader in(bytes);
+    Record result;
+    std::uint32_t loadFailed = 0;
+    if (!in.Magic() || !in.Word(loadFailed) || loadFailed > 1) return false;
+    if (loadFailed) {
+        Failure failure;
+        if (!in.Get(failure)) return false;
+        result.LoadError = std::move(failure);
+    } else if (!in.Get(result.Name) || !in.Get(result.GUID) || !in.Get(result.MajorVersion) ||
+               !in.Get(result.MinorVersion) || !in.Get(result.CoClasses) ||
+               !in.Get(result.Interfaces)) {
+        return false;
+    }
+    if (!in.AtEnd()) return false;
+    record = std::move(result);
+    return true;
+}
+
+std::unique_ptr<TypeLibReader::TypeLibInfo> InfoFromRecord(std::wstring containingFile,
+                                                           Record record) {
+    if (record.LoadError) throw AppError(record.LoadError->Number, record.LoadError->Description);
+    return std::make_unique<RecordInfo>(std::move(containingFile), std::move(record));
+}
+
+} // namespace TypeLibRecord

@@ -1,0 +1,45 @@
+// A type library's view as plain data: what the reader child hands its parent through a pipe.
+// Each member holds its value or the error reading it failed with, so the parent reports a
+// failing member exactly where an in-process read would have.
+#pragma once
+
+#include "manifest/TypeLibReader.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace TypeLibRecord {
+
+struct Failure {
+    std::uint32_t Number = 0;
+    std::wstring Description;
+};
+
+template <class T> struct Fallible {
+    std::optional<T> Value;
+    Failure Error; // meaningful only without a value
+};
+
+struct Record {
+    std::optional<Failure> LoadError; // the library could not be loaded at all
+    Fallible<std::wstring> Name;
+    Fallible<std::wstring> GUID;
+    Fallible<std::uint16_t> MajorVersion;
+    Fallible<std::uint16_t> MinorVersion;
+    std::vector<Fallible<TypeLibReader::CoClassInfo>> CoClasses;
+    std::vector<Fallible<TypeLibReader::InterfaceInfo>> Interfaces;
+};
+
+std::string Serialize(const Record& record);
+// False for anything Serialize did not write: truncated, padded or garbage bytes.
+bool Parse(const std::string& bytes, Record& record);
+
+// The library view over a record; a member that failed throws its AppError when read. A record
+// with a load error throws that error here.
+std::unique_ptr<TypeLibReader::TypeLibInfo> InfoFromRecord(std::wstring containingFile,
+                                                           Record record);
+
+} // namespace TypeLibRecord

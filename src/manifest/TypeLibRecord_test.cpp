@@ -1,0 +1,92 @@
+#include "manifest/TypeLibRecord.h"
+
+#include "support/AppError.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+using TypeLibReader::InterfaceKind;
+using namespace TypeLibRecord;
+
+// Every kind of member, failed ones among them, and text beyond ASCII.
+Record Sample() {
+    Record r;
+    r.Name.Value = L"Библиотека";
+    r.GUID.Error = {0x8002802Bu, L"Элемент не найден."};
+    r.MajorVersion.Value = 65535;
+    r.MinorVersion.Error = {5, L"minor"};
+    r.CoClasses.resize(2);
+    r.CoClasses[0].Value = TypeLibReader::CoClassInfo{L"Calc", L"{1}"};
+    r.CoClasses[1].Error = {7, L"class"};
+    r.Interfaces.resize(2);
+    r.Interfaces[0].Value = {L"ISquare", L"{2}", InterfaceKind::Dual, {L"{3}", L"{4}"}};
+    r.Interfaces[1].Value = {L"IUnknown", L"{5}", InterfaceKind::DispatchOnly, {}};
+    return r;
+}
+
+std::uint32_t ErrorOf(const std::function<void()>& read) {
+    try {
+        read();
+    } catch (const AppError& error) {
+        return error.Number;
+    }
+    return 0;
+}
+
+TEST(TypeLibRecord, RoundTripsEveryMemberWithItsValueOrError) {
+    Record parsed;
+    ASSERT_TRUE(Parse(Serialize(Sample()), parsed));
+    auto info = InfoFromRecord(L"C:\\a.dll", parsed);
+    EXPECT_EQ(info->ContainingFile(), L"C:\\a.dll");
+    EXPECT_EQ(info->Name(), L"Библиотека");
+    EXPECT_EQ(ErrorOf([&] { info->GUID(); }), 0x8002802Bu);
+    EXPECT_EQ(info->MajorVersion(), 65535);
+    EXPECT_EQ(ErrorOf([&] { info->MinorVersion(); }), 5u);
+    ASSERT_EQ(info->CoClassCount(), 2u);
+    EXPECT_EQ(info->CoClass(0).GUID, L"{1}");
+    EXPECT_EQ(ErrorOf([&] { info->CoClass(1); }), 7u);
+    EXPECT_EQ(ErrorOf([&] { info->CoClass(2); }), kInvalidArgumentNumber);
+    ASSERT_EQ(info->InterfaceCount(), 2u);
+    EXPECT_EQ(info->Interface(0).Kind, InterfaceKind::Dual);
+    EXPECT_EQ(info->Interface(0).ImpliedInterfaces, (std::vector<std::wstring>{L"{3}", L"{4}"}));
+    EXPECT_EQ(info->Interface(1).Kind, InterfaceKind::DispatchOnly);
+    EXPECT_TRUE(info->Interface(1).ImpliedInterfaces.empty());
+    try {
+        info->GUID();
+    } catch (const AppError& error) {
+        EXPECT_EQ(error.Description, L"Элемент не найден.");
+    }
+}
+
+TEST(TypeLibRecord, ALoadErrorIsThrownWhenTheViewIsMade) {
+    Record failed, parsed;
+    failed.LoadError = Failure{0x80029C4Au, L"load"};
+    ASSERT_TRUE(Parse(Serialize(failed), parsed));
+    EXPECT_EQ(ErrorOf([&] { InfoFromRecord(L"x", parsed); }), 0x80029C4Au);
+}
+
+TEST(TypeLibRecord, RefusesTruncatedPaddedAndAlteredBytes) {
+    const std::string bytes = Serialize(Sample());
+    Record parsed;
+    for (std::size_t size = 0; size < bytes.size(); ++size)
+        EXPECT_FALSE(Parse(bytes.substr(0, size), parsed)) << size;
+    EXPECT_FALSE(Parse(bytes + '\0', parsed));
+    // Each 32-bit word set to a huge value: a count, a length, a flag or a kind out of range
+    // must be refused; what is accepted (a character, an error number) must mean those bytes.
+    std::size_t refused = 0;
+    for (std::size_t at = 6; at + 4 <= bytes.size(); at += 4) {
+        std::string altered = bytes;
+        altered.replace(at, 4, "\xFF\xFF\xFF\x7F");
+        if (Parse(altered, parsed))
+            EXPECT_EQ(Serialize(parsed), altered) << at;
+        else
+            ++refused;
+    }
+    EXPECT_GT(refused, 20u);
+    EXPECT_FALSE(Parse("garbage that is no record at all", parsed));
+}
+
+} // namespace
