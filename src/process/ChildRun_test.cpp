@@ -1,5 +1,6 @@
 #include "process/ChildRun.h"
 
+#include "TestFolders.h"
 #include "process/process_test_util.h"
 
 #include <gtest/gtest.h>
@@ -45,7 +46,10 @@ TEST(ChildRun, KillsAChildThatDoesNotEndInTime) {
 
 TEST(ChildRun, ReportsAProgramThatCannotStart) {
     auto result = ChildRun::Run(
-        [](std::uintptr_t) { return L"\"" + TestFolder() + L"\\no-such-program.exe\""; }, 1000);
+        [](std::uintptr_t) {
+            return L"\"" + TestFolders::ProgramFolder().wstring() + L"\\no-such-program.exe\"";
+        },
+        1000);
     EXPECT_EQ(result.How, ChildRun::Ending::NotStarted);
     EXPECT_EQ(result.LastError, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
 }

@@ -1,6 +1,7 @@
 // The type-library reader on real files built here: the fixture COM library (its view must match
 // the identifiers written in ComFixture.idl), and the files it must refuse.
 #include "ComFixtureIds.h"
+#include "TestFolders.h"
 #include "manifest/TypeLibReader.h"
 #include "manifest/TypeLibReaderChild.h"
 #include "support/AppError.h"
@@ -38,10 +39,7 @@ const std::wstring kIDispatch = L"{00020400-0000-0000-C000-000000000046}";
 
 // The test programs and the fixtures share one folder.
 std::wstring TestDir() {
-    wchar_t path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path, n);
-    return dir.substr(0, dir.find_last_of(L"\\/") + 1);
+    return TestFolders::ProgramFolder().wstring() + L"\\";
 }
 
 std::wstring Widen(const std::string& text) {
