@@ -399,7 +399,7 @@ TEST_F(ManifestTest, CharactersThatXmlForbidsNeverReachTheDocument) {
     fakes::Get().TypeLibs[kLib] = lib;
     const std::wstring text = Text(kLib);
     for (wchar_t c : text) {
-        EXPECT_TRUE(c >= 0x20 ? c < 0xFFFE : c == L'\t' || c == L'\n' || c == L'\r')
+        EXPECT_TRUE(c >= 0x20 ? c != 0xFFFE && c != 0xFFFF : c == L'\t' || c == L'\n' || c == L'\r')
             << static_cast<unsigned>(c);
     }
     // In the header every value stays on its own line; elsewhere line ends are content.

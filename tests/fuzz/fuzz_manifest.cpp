@@ -172,7 +172,7 @@ void CheckElements(std::wstring_view text) {
 void CheckDocument(const std::wstring& text, bool singleLineInputs) {
     FUZZ_CHECK(text.ends_with(L"</assembly>\r\n"));
     // Only characters that XML allows (lone surrogates are the encoder's to replace).
-    for (wchar_t c : text) FUZZ_CHECK(c >= 0x20 ? c < 0xFFFE : IsSpace(c) && c != L' ');
+    for (wchar_t c : text) FUZZ_CHECK(c >= 0x20 ? c != 0xFFFE && c != 0xFFFF : IsSpace(c));
     if (singleLineInputs) FUZZ_CHECK(fuzz::OnlyCrLfLineEnds(text));
 
     const std::wstring declaration =
