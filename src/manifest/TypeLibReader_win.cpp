@@ -11,6 +11,7 @@
 #include "support/QZVSP0100A.h"
 
 #include "common/LongPath.h"
+#include "common/ModulePath.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -19,6 +20,7 @@
 
 #include <cstdio>
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 #include <utility>
 #include <vector>
@@ -311,20 +313,6 @@ LONG WINAPI EndWithExceptionCode(EXCEPTION_POINTERS* exception) {
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-std::wstring OwnProgram() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD size =
-            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (size == 0) ThrowHResult(HRESULT_FROM_WIN32(GetLastError()));
-        if (size < path.size()) {
-            path.resize(size);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 std::wstring HexCode(std::uint32_t code) {
     wchar_t text[16] = {};
     std::swprintf(text, 16, L"0x%08X", static_cast<unsigned>(code));
@@ -357,7 +345,8 @@ std::wstring HexCode(std::uint32_t code) {
 std::unique_ptr<TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName) {
     if (!HasTypeLibResource(FileName))
         throw AppError(kNoTypeLibNumber, L"Файл не содержит библиотеки типов.");
-    const std::wstring program = OwnProgram();
+    const std::wstring program = ModulePath::Of(nullptr);
+    if (program.empty()) ThrowHResult(HRESULT_FROM_WIN32(GetLastError()));
     const ChildRun::Result run = ChildRun::Run(
         [&](std::uintptr_t output) {
             return L"\"" + program + L"\" " + kReaderArgument + L" " + std::to_wstring(output) +
@@ -376,6 +365,8 @@ std::unique_ptr<TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName) {
 namespace TypeLibReaderChild {
 
 bool RunIfAsked(int& ExitCode) {
+    // Every link starts here: a command line without the argument is not worth splitting.
+    if (!std::wcsstr(GetCommandLineW(), TypeLibReader::kReaderArgument)) return false;
     int count = 0;
     LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
     if (!args) return false;
