@@ -3,6 +3,7 @@
 #include "common/LongPath.h"
 #include "platform/CodePage.h"
 #include "support/AppError.h"
+#include "support/QZVSP0100A.h"
 
 #include <windows.h>
 
@@ -16,17 +17,8 @@ namespace {
 [[noreturn]] void ThrowConversionFailure(const wchar_t* what, UINT codePage) {
     DWORD code = GetLastError();
     if (code == ERROR_SUCCESS) code = ERROR_NO_UNICODE_TRANSLATION;
-    std::wstring description = std::wstring(what) + L" (" + std::to_wstring(codePage) + L"). ";
-    wchar_t* text = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    if (length != 0 && text) description.append(text, length);
-    if (text) LocalFree(text);
-    while (!description.empty() && (description.back() == L'\n' || description.back() == L'\r')) {
-        description.pop_back();
-    }
-    throw AppError(code, description);
+    throw AppError(code, std::wstring(what) + L" (" + std::to_wstring(codePage) + L"). " +
+                             QZVSP0100A::GetAPIErrorDescription(code));
 }
 
 std::wstring Decode(UINT codePage, const std::string& bytes) {
