@@ -90,6 +90,14 @@ class Manifest : public Program {
                              work_ + L"order.txt\") else (echo post none>>\"" + work_ +
                              L"order.txt\")\r\n"));
     }
+    // The message for a reference that yields no identity, naming the resolved file.
+    std::wstring NoIdentityText(const std::wstring& file) const {
+        return exe_ +
+               L"\r\n\r\nНе удалось сгенерировать манифест для файла. Функция: "
+               L"GetDependencies().\r\n\r\nНе удалось получить элемент assemblyIdentity из файла "
+               L"\"" +
+               file + L"\".";
+    }
     // Names in the project folder that the program may have left behind.
     std::vector<std::wstring> TemporaryFiles() {
         std::vector<std::wstring> names;
@@ -371,12 +379,7 @@ TEST_F(Manifest, AMissingReferenceStopsTheManifestAndTheBuildGoesOn) {
     auto result = Link(L"/OUT:" + exe_);
     EXPECT_EQ(0u, result.ExitCode);
     ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
-    ExpectBox(result.Boxes[0], L"error",
-              exe_ +
-                  L"\r\n\r\nНе удалось сгенерировать манифест для файла. Функция: "
-                  L"GetDependencies().\r\n\r\nНе удалось получить элемент assemblyIdentity из "
-                  L"файла \"" +
-                  work_ + L"Shared\\Missing.manifest\".");
+    ExpectBox(result.Boxes[0], L"error", NoIdentityText(work_ + L"Shared\\Missing.manifest"));
     EXPECT_EQ("earlier manifest", Written());
     EXPECT_EQ("link\r\npost manifest\r\n", Order());
 }
@@ -425,12 +428,7 @@ TEST_F(Manifest, HostileInputsNeverMakeAManifestThatAParserRefuses) {
         EXPECT_EQ(0u, result.ExitCode);
         if (row.holds.empty()) {
             ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
-            ExpectBox(result.Boxes[0], L"error",
-                      exe_ +
-                          L"\r\n\r\nНе удалось сгенерировать манифест для файла. Функция: "
-                          L"GetDependencies().\r\n\r\nНе удалось получить элемент "
-                          L"assemblyIdentity из файла \"" +
-                          project_ + L"NoVersion.manifest\".");
+            ExpectBox(result.Boxes[0], L"error", NoIdentityText(project_ + L"NoVersion.manifest"));
             EXPECT_EQ("earlier manifest", Written());
             continue;
         }
