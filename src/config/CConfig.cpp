@@ -44,6 +44,23 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
     return text.compare(0, std::char_traits<wchar_t>::length(prefix), prefix) == 0;
 }
 
+void WarnUnknown(const std::wstring& upperLine) {
+    platform::ShowMessage(L"В конфиге обнаружена неизвестная опция!\r\n\r\n" + upperLine,
+                          platform::Icon::Warning);
+}
+
+// The last DPI: line counts; a value it does not know leaves the mode as it was.
+bool DpiValue(const std::wstring& upperValue, DpiMode& mode) {
+    if (upperValue == L"SYSTEM") {
+        mode = DpiMode::System;
+    } else if (upperValue == L"PERMONITORV2") {
+        mode = DpiMode::PerMonitorV2;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void CConfig::SetDefaults() {
@@ -74,6 +91,12 @@ bool CConfig::Init(const std::wstring& text) {
         {L"MAP-FIXUPS", &CConfig::mapFixups_, true},
         {L"DEF", &CConfig::def_, true},
         {L"NOHIDPI", &CConfig::noHiDpi_, true},
+        {L"ASINVOKER", &CConfig::asInvoker_, true},
+        {L"HIGHESTAVAILABLE", &CConfig::highestAvailable_, true},
+        {L"SUPPORTEDOS", &CConfig::supportedOs_, true},
+        {L"GDISCALING", &CConfig::gdiScaling_, true},
+        {L"LONGPATHS", &CConfig::longPaths_, true},
+        {L"UTF8", &CConfig::utf8_, true},
     };
 
     for (const std::wstring& line : SplitAtCrLf(text)) {
@@ -97,9 +120,10 @@ bool CConfig::Init(const std::wstring& text) {
             stub_ = TrimValue(trimmed.substr(5));
         } else if (StartsWith(upper, L"REF:")) {
             refs_.push_back(TrimValue(trimmed.substr(4)));
+        } else if (StartsWith(upper, L"DPI:")) {
+            if (!DpiValue(TrimValue(upper.substr(4)), dpi_)) WarnUnknown(upper);
         } else {
-            platform::ShowMessage(L"В конфиге обнаружена неизвестная опция!\r\n\r\n" + upper,
-                                  platform::Icon::Warning);
+            WarnUnknown(upper);
         }
     }
     return true;

@@ -4,6 +4,12 @@
 #include <string>
 #include <vector>
 
+// How a program's windows follow the screen's DPI.
+enum class DpiMode {
+    PerMonitorV2, // every monitor's own DPI, changes included (the default)
+    System,       // the DPI of the primary monitor at sign-in
+};
+
 class CConfig {
   public:
     // Every value to its default and a new, empty list of references.
@@ -30,6 +36,15 @@ class CConfig {
     // The list itself, in the order of the lines; duplicates and empty entries kept.
     const std::vector<std::wstring>& SET_REF() const { return refs_; }
 
+    // The settings for today's Windows (programs only).
+    bool SET_ASINVOKER() const { return asInvoker_; }
+    bool SET_HIGHESTAVAILABLE() const { return highestAvailable_; }
+    bool SET_SUPPORTEDOS() const { return supportedOs_; }
+    DpiMode SET_DPI() const { return dpi_; }
+    bool SET_GDISCALING() const { return gdiScaling_; }
+    bool SET_LONGPATHS() const { return longPaths_; }
+    bool SET_UTF8() const { return utf8_; }
+
   private:
     bool console_ = false;
     bool coff_ = false;
@@ -47,4 +62,11 @@ class CConfig {
     std::wstring stub_;
     bool noHiDpi_ = false;
     std::vector<std::wstring> refs_;
+    bool asInvoker_ = false;
+    bool highestAvailable_ = false;
+    bool supportedOs_ = false;
+    DpiMode dpi_ = DpiMode::PerMonitorV2;
+    bool gdiScaling_ = false;
+    bool longPaths_ = false;
+    bool utf8_ = false;
 };

@@ -27,7 +27,10 @@ class CConfigTest : public ::testing::Test {
 void ExpectDefaults(const CConfig& c) {
     EXPECT_FALSE(c.SET_CONSOLE() || c.SET_COFF() || c.SET_COMPRESS() || c.SET_MANIFEST() ||
                  c.SET_NOMANIFEST() || c.SET_ADMIN() || c.SET_MAP() || c.SET_MAP_EXPORTS() ||
-                 c.SET_MAP_LINES() || c.SET_MAP_FIXUPS() || c.SET_DEF() || c.SET_NOHIDPI());
+                 c.SET_MAP_LINES() || c.SET_MAP_FIXUPS() || c.SET_DEF() || c.SET_NOHIDPI() ||
+                 c.SET_ASINVOKER() || c.SET_HIGHESTAVAILABLE() || c.SET_SUPPORTEDOS() ||
+                 c.SET_GDISCALING() || c.SET_LONGPATHS() || c.SET_UTF8());
+    EXPECT_EQ(DpiMode::PerMonitorV2, c.SET_DPI());
     EXPECT_TRUE(c.SET_SIGN());
     EXPECT_EQ(L"", c.SET_COMMENT());
     EXPECT_EQ(L"", c.SET_STUB());
@@ -55,6 +58,32 @@ TEST_F(CConfigTest, EveryKeywordInAnyCaseAndWithBlanksSetsItsValue) {
                 config.SET_MAP_FIXUPS() && config.SET_DEF() && config.SET_NOHIDPI());
     EXPECT_FALSE(config.SET_SIGN());
     EXPECT_TRUE(Warnings().empty());
+}
+
+TEST_F(CConfigTest, SettingsForTodaysWindowsAndTheLastKnownDpiValue) {
+    ASSERT_TRUE(config.Init(L"asinvoker\r\n HighestAvailable\r\nSUPPORTEDOS\r\ngdiScaling\r\n"
+                            L"LongPaths\r\nutf8"));
+    EXPECT_TRUE(config.SET_ASINVOKER() && config.SET_HIGHESTAVAILABLE() &&
+                config.SET_SUPPORTEDOS() && config.SET_GDISCALING() && config.SET_LONGPATHS() &&
+                config.SET_UTF8());
+    const struct {
+        const wchar_t* Text;
+        DpiMode Mode;
+        std::vector<std::wstring> Warnings;
+    } cases[] = {
+        {L" dpi: system\t", DpiMode::System, {}},
+        {L"DPI:System\r\nDpi:PerMonitorV2", DpiMode::PerMonitorV2, {}},
+        {L"DPI:SYSTEM\r\nDPI:per monitor\r\nDPI:",
+         DpiMode::System,
+         {Warning(L"DPI:PER MONITOR"), Warning(L"DPI:")}},
+        {L"X-DPI:SYSTEM\r\nDPI SYSTEM", DpiMode::PerMonitorV2, {Warning(L"DPI SYSTEM")}},
+    };
+    for (const auto& c : cases) {
+        fakes::Reset();
+        ASSERT_TRUE(config.Init(c.Text));
+        EXPECT_EQ(c.Mode, config.SET_DPI()) << c.Text;
+        EXPECT_EQ(c.Warnings, Warnings()) << c.Text;
+    }
 }
 
 TEST_F(CConfigTest, BothMapSpellingsWorkOtherSpellingsWarn) {
