@@ -15,6 +15,7 @@ inline constexpr std::uint32_t kNoTypeLibNumber = 0x80040202u;
 struct CoClassInfo {
     std::wstring Name;
     std::wstring GUID; // braced registry form, upper case: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
+    bool IsControl = false; // the class is an ActiveX control (TYPEFLAG_FCONTROL)
 };
 
 enum class InterfaceKind {

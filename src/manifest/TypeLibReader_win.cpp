@@ -212,7 +212,9 @@ class TypeLibInfoImpl final : public TypeLibInfo {
         Check(lib_->GetTypeInfo(LibraryIndex(coClasses_, index), info.put()));
         CoClassInfo result;
         result.Name = TypeName(info.get());
-        result.GUID = GuidText(TypeAttr(info.get())->guid);
+        TypeAttr attr(info.get());
+        result.GUID = GuidText(attr->guid);
+        result.IsControl = (attr->wTypeFlags & TYPEFLAG_FCONTROL) != 0;
         return result;
     }
 

@@ -12,7 +12,7 @@ using TypeLibReader::CoClassInfo;
 using TypeLibReader::InterfaceInfo;
 using TypeLibReader::InterfaceKind;
 
-constexpr char kMagic[] = "VXTLR1";
+constexpr char kMagic[] = "VXTLR2";
 constexpr std::size_t kMagicSize = sizeof kMagic - 1;
 
 // Little-endian 32-bit words throughout; a string is its length and one word per character, so
@@ -31,6 +31,7 @@ class Writer {
     void Put(const CoClassInfo& info) {
         Text(info.Name);
         Text(info.GUID);
+        Word(info.IsControl ? 1 : 0);
     }
     void Put(const InterfaceInfo& info) {
         Text(info.Name);
@@ -93,7 +94,12 @@ class Reader {
         value = static_cast<std::uint16_t>(word);
         return true;
     }
-    bool Get(CoClassInfo& info) { return Text(info.Name) && Text(info.GUID); }
+    bool Get(CoClassInfo& info) {
+        std::uint32_t control = 0;
+        if (!Text(info.Name) || !Text(info.GUID) || !Word(control) || control > 1) return false;
+        info.IsControl = control == 1;
+        return true;
+    }
     bool Get(InterfaceInfo& info) {
         std::uint32_t kind = 0;
         if (!Text(info.Name) || !Text(info.GUID) || !Word(kind) ||

@@ -19,7 +19,7 @@ Record Sample() {
     r.MajorVersion.Value = 65535;
     r.MinorVersion.Error = {5, L"minor"};
     r.CoClasses.resize(2);
-    r.CoClasses[0].Value = TypeLibReader::CoClassInfo{L"Calc", L"{1}"};
+    r.CoClasses[0].Value = TypeLibReader::CoClassInfo{L"Calc", L"{1}", true};
     r.CoClasses[1].Error = {7, L"class"};
     r.Interfaces.resize(2);
     r.Interfaces[0].Value = {L"ISquare", L"{2}", InterfaceKind::Dual, {L"{3}", L"{4}"}};
@@ -47,6 +47,7 @@ TEST(TypeLibRecord, RoundTripsEveryMemberWithItsValueOrError) {
     EXPECT_EQ(ErrorOf([&] { info->MinorVersion(); }), 5u);
     ASSERT_EQ(info->CoClassCount(), 2u);
     EXPECT_EQ(info->CoClass(0).GUID, L"{1}");
+    EXPECT_TRUE(info->CoClass(0).IsControl);
     EXPECT_EQ(ErrorOf([&] { info->CoClass(1); }), 7u);
     EXPECT_EQ(ErrorOf([&] { info->CoClass(2); }), kInvalidArgumentNumber);
     ASSERT_EQ(info->InterfaceCount(), 2u);

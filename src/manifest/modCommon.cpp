@@ -1,5 +1,7 @@
 #include "manifest/modCommon.h"
 
+#include <iterator>
+
 namespace modCommon {
 
 std::wstring csEscapeHTML(const std::wstring& text) {
@@ -55,6 +57,61 @@ std::wstring CommentLine(const std::wstring& text) {
         line += c;
     }
     return line;
+}
+
+std::wstring Element(std::size_t Indent, const std::wstring& Name,
+                     const std::vector<ManifestXml::Attribute>& Attributes, const wchar_t* End) {
+    const std::wstring column(Indent + Name.size() + 2, L' ');
+    std::wstring text = std::wstring(Indent, L' ') + L"<" + Name;
+    for (std::size_t i = 0; i < Attributes.size(); ++i) {
+        text += i == 0 ? L" " : L"\r\n" + column;
+        text += Attributes[i].Name + L"=\"" + csEscapeHTML(Attributes[i].Value) + L"\"";
+    }
+    return text + End + L"\r\n";
+}
+
+namespace {
+
+// OLEMISC, bit by bit from 0x1.
+constexpr const wchar_t* kMiscStatusNames[] = {
+    L"recomposeonresize",
+    L"onlyiconic",
+    L"insertnotreplace",
+    L"static",
+    L"cantlinkinside",
+    L"canlinkbyole1",
+    L"islinkobject",
+    L"insideout",
+    L"activatewhenvisible",
+    L"renderingisdeviceindependent",
+    L"invisibleatruntime",
+    L"alwaysrun",
+    L"actslikebutton",
+    L"actslikelabel",
+    L"nouiactivate",
+    L"alignable",
+    L"simpleframe",
+    L"setclientsitefirst",
+    L"imemode",
+    L"ignoreactivatewhenvisible",
+    L"wantstomenumerge",
+    L"supportsmultilevelundo",
+};
+
+} // namespace
+
+std::wstring MiscStatusNames(std::uint32_t Bits, std::uint32_t* UnknownBits) {
+    std::wstring names;
+    std::uint32_t unknown = Bits;
+    for (std::size_t bit = 0; bit < std::size(kMiscStatusNames); ++bit) {
+        const std::uint32_t mask = std::uint32_t{1} << bit;
+        if (!(Bits & mask)) continue;
+        if (!names.empty()) names += L',';
+        names += kMiscStatusNames[bit];
+        unknown &= ~mask;
+    }
+    if (UnknownBits) *UnknownBits = unknown;
+    return names;
 }
 
 } // namespace modCommon

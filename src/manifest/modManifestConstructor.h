@@ -1,12 +1,20 @@
 // The text of the side-by-side manifest of the output file: header, identity, description, the
 // program's sections, the dependencies on other assemblies and the registration-free COM
-// sections of a type library.
+// sections of a type library. Everything the document needs is gathered first into one record;
+// the builders are pure functions of that record.
 #pragma once
 
+#include "config/CConfig.h"
+#include "manifest/ManifestXml.h"
+#include "support/AppError.h"
+#include "version/modVersion.h"
+
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 struct BuildContext;
-struct FileVersionRecord;
 
 namespace TypeLibReader {
 class TypeLibInfo;
@@ -14,8 +22,37 @@ class TypeLibInfo;
 
 namespace modManifestConstructor {
 
+// A value gathered for the document, or the error gathering it failed with. The builder that
+// uses the value raises that error, so a failure is reported under the builder that needs it.
+template <class T> struct Gathered {
+    T Value{};
+    std::optional<AppError> Failure;
+
+    const T& Get() const {
+        if (Failure) throw *Failure;
+        return Value;
+    }
+};
+
+// A dependency named by a REF: line: the identity attributes of the manifest it names.
+using Reference = Gathered<std::vector<ManifestXml::Attribute>>;
+
+struct ManifestRecord {
+    std::wstring ExeFileName;
+    Gathered<FileVersionRecord> Version;
+    CConfig Options;       // the defaults when the project has no option file
+    std::wstring DateTime; // the local date and time, taken once
+    std::shared_ptr<const TypeLibReader::TypeLibInfo> TypeLib; // none: the file carries none
+    std::vector<Reference> References;
+};
+
 // The whole document, or an empty text after a failure that has been shown to the user.
 std::wstring GetManifestText(const BuildContext& context);
+
+// Reads what the document of the context's output file needs: its type library first (a
+// library that will not load raises its AppError, and nothing else is read), then its version,
+// the date and time and every referenced manifest's identity, each failure kept in the record.
+ManifestRecord GatherManifestRecord(const BuildContext& context);
 
 // The generation message: the failure of the builder named by CurrentFunction.
 void ShowGenerationFailure(const BuildContext& context, const std::wstring& CurrentFunction,
@@ -23,11 +60,11 @@ void ShowGenerationFailure(const BuildContext& context, const std::wstring& Curr
 
 // The builders. Each stores its own name in CurrentFunction (so that a failure names the builder
 // that was running) and raises an AppError on failure.
-std::wstring GetManifestBody(const BuildContext& context, const TypeLibReader::TypeLibInfo* TypeLib,
-                             std::wstring& CurrentFunction);
+std::wstring GetManifestBody(const ManifestRecord& Record, std::wstring& CurrentFunction);
 std::wstring GetAssemblyIdentity(const std::wstring& ExeFileName, const FileVersionRecord& Version,
                                  std::wstring& CurrentFunction);
-std::wstring GetDependencies(const BuildContext& context, std::wstring& CurrentFunction);
+std::wstring GetDependencies(const std::vector<Reference>& References,
+                             std::wstring& CurrentFunction);
 std::wstring GetFileSection(const TypeLibReader::TypeLibInfo& TypeLib,
                             std::wstring& CurrentFunction);
 std::wstring GetCOMClasses(const TypeLibReader::TypeLibInfo& TypeLib,

@@ -1,15 +1,17 @@
 // A dependency on another assembly, taken from that assembly's own manifest.
 #pragma once
 
+#include "manifest/ManifestXml.h"
+
 #include <string>
+#include <vector>
 
 namespace modManifestParser {
 
-// The dependency block for the manifest file (absolute name): its assemblyIdentity attributes
-// copied in document order as name="value" (the value escaped; attributes of other namespaces
-// left out), the first on the element's line, each further one on a line of its own. No line
-// end after the last line. Empty on any failure, and for an identity without a name or a
-// version; nothing is reported here.
-std::wstring GetAssemblyIdentityFromManifest(const std::wstring& FileName);
+// The attributes of the manifest file's (absolute name) assemblyIdentity element that a
+// dependency on it copies, in document order: values as the parser expanded them, attributes of
+// other namespaces left out. Empty on any failure, and for an identity without a name or a
+// version, which no loader could resolve; nothing is reported here.
+std::vector<ManifestXml::Attribute> GetAssemblyIdentityFromManifest(const std::wstring& FileName);
 
 } // namespace modManifestParser

@@ -7,7 +7,7 @@
 //   tlb=Name GUIDHEX          the output carries a type library of that name and identifier
 //   tlbfile=...  tlbver=2.1  fail=CoClass  tlberr=text   (its file, version, a failing reader,
 //                                                          or a library that does not load)
-//   class=Name GUIDHEX        a coclass           iface=Name GUIDHEX C|D|X [BASEHEX...]
+//   class=Name GUIDHEX [control]  a coclass      iface=Name GUIDHEX C|D|X [BASEHEX...]
 //   opt=REF:Other.manifest    a line of the option file   noconfig=1   no option file at all
 //   id=name=Other|version=1.0.0.0|x:y=z   the identity of the next REF, values as the parser
 //                                         gives them (id=! for an unreadable one)
@@ -303,7 +303,8 @@ Input Parse(std::string_view bytes) {
         } else if (key == "tlberr") {
             input.TypeLibError = value;
         } else if (key == "class") {
-            typeLib().CoClasses.push_back({words[0], Guid(words.size() > 1 ? words[1] : L"")});
+            typeLib().CoClasses.push_back({words[0], Guid(words.size() > 1 ? words[1] : L""),
+                                           words.size() > 2 && words[2] == L"control"});
         } else if (key == "iface") {
             TypeLibReader::InterfaceInfo info;
             info.Name = words[0];
@@ -337,30 +338,23 @@ Input Parse(std::string_view bytes) {
 
 // The block copies the plain and xml: attributes, in order, each once and escaped; without a
 // name or a version there is no block.
-void CheckDependencyBlock(const std::wstring& block,
-                          const std::vector<ManifestXml::Attribute>& attributes) {
-    std::vector<std::wstring> written;
+// The attributes a dependency copies: those without a prefix and the xml: ones, in order, and
+// none at all for an identity that lacks a name or a version.
+void CheckCopiedAttributes(const std::vector<ManifestXml::Attribute>& copied,
+                           const std::vector<ManifestXml::Attribute>& attributes) {
+    std::vector<ManifestXml::Attribute> expected;
     bool name = false, version = false;
     for (const auto& attribute : attributes) {
         const std::size_t colon = attribute.Name.find(L':');
         if (colon != std::wstring::npos && attribute.Name.substr(0, colon) != L"xml") continue;
-        written.push_back(attribute.Name + L"=\"" + modCommon::csEscapeHTML(attribute.Value) +
-                          L"\"");
+        expected.push_back(attribute);
         name = name || attribute.Name == L"name";
         version = version || attribute.Name == L"version";
     }
-    if (!name || !version) {
-        FUZZ_CHECK(block.empty());
-        return;
-    }
-    FUZZ_CHECK(block.starts_with(L"  <dependency>\r\n    <dependentAssembly>\r\n"
-                                 L"      <assemblyIdentity"));
-    FUZZ_CHECK(block.ends_with(L" />\r\n    </dependentAssembly>\r\n  </dependency>"));
-    std::size_t from = 0;
-    for (const std::wstring& attribute : written) {
-        const std::size_t at = block.find(L" " + attribute, from);
-        FUZZ_CHECK(at != std::wstring::npos);
-        from = at + attribute.size() + 1;
+    if (!name || !version) expected.clear();
+    FUZZ_CHECK(copied.size() == expected.size());
+    for (std::size_t i = 0; i < copied.size() && i < expected.size(); ++i) {
+        FUZZ_CHECK(copied[i].Name == expected[i].Name && copied[i].Value == expected[i].Value);
     }
 }
 
@@ -431,14 +425,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::wstring current;
     bool failed = false;
     try {
-        std::unique_ptr<TypeLibReader::TypeLibInfo> typeLib;
-        try {
-            typeLib = TypeLibReader::TypeLibInfoFromFile(context.ExeFileName);
-        } catch (const AppError& error) {
-            if (error.Number != TypeLibReader::kNoTypeLibNumber) throw;
-        }
-        current.clear();
-        body = modManifestConstructor::GetManifestBody(context, typeLib.get(), current);
+        const auto record = modManifestConstructor::GatherManifestRecord(context);
+        body = modManifestConstructor::GetManifestBody(record, current);
         FUZZ_CHECK(current == L"GetManifestBody");
     } catch (const AppError&) {
         failed = true;
@@ -450,9 +438,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Each referenced manifest's block on its own, and a file that yields none.
     for (const std::wstring& file : identityFiles) {
-        const std::wstring block = modManifestParser::GetAssemblyIdentityFromManifest(file);
-        CheckDependencyBlock(block, state.ManifestIdentities[file]);
-        FUZZ_CHECK(text.empty() ||
+        const auto copied = modManifestParser::GetAssemblyIdentityFromManifest(file);
+        CheckCopiedAttributes(copied, state.ManifestIdentities[file]);
+        const std::wstring block = modCommon::Element(6, L"assemblyIdentity", copied);
+        FUZZ_CHECK(copied.empty() || text.empty() ||
                    text.find(modCommon::XmlCharacters(block)) != std::wstring::npos);
     }
     FUZZ_CHECK(modManifestParser::GetAssemblyIdentityFromManifest(context.ExeFileName + L".none")
