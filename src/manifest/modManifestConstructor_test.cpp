@@ -1,14 +1,18 @@
 #include "manifest/modManifestConstructor.h"
 
 #include "Fakes.h"
+#include "TestFolders.h"
 #include "config/CConfig.h"
 #include "context/BuildContext.h"
 #include "manifest/modCommon.h"
+#include "support/QZVSP0100A.h"
 #include "version/modFormatVersion.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
 
 using modManifestConstructor::GetManifestText;
 
@@ -368,24 +372,41 @@ TEST_F(ManifestTest, NamesAreEscapedAndAnInterfaceWithoutBaseHasNoBaseAttribute)
     EXPECT_EQ(std::wstring::npos, text.find(L"baseInterface"));
 }
 
-TEST_F(ManifestTest, AFailingReaderIsReportedUnderTheBuilderThatRan) {
-    Version(kLib, 1, 0, 0, L"Tools", true);
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-        {L"ContainingFile", L"GetFileSection"},
-        {L"CoClass", L"GetCOMClasses"},
-        {L"MajorVersion", L"GetFileSection"}, // after the class list
-        {L"Interface", L"GetCOMInterfaceProxies"},
+// Everything is read before the document is built; a failure is still reported under the
+// builder that uses what failed, and the first one in the document's order wins.
+TEST_F(ManifestTest, AFailureIsReportedUnderTheBuilderThatUsesWhatFailed) {
+    const std::wstring generation =
+        kLib + L"\r\n\r\nНе удалось сгенерировать манифест для файла. Функция: ";
+    const std::wstring noVersion = L"().\r\n\r\nНе удалось получить информацию о версии файла";
+    const std::wstring noIdentity = L"().\r\n\r\nНе удалось получить элемент assemblyIdentity из "
+                                    L"файла \"C:\\Work\\Missing.manifest\".";
+    const std::wstring component = L"().\r\n\r\nСбой компонента.";
+    const struct {
+        bool HasVersion;
+        const wchar_t* FailingMember; // of the type library; L"load": it does not load
+        const wchar_t* Options;
+        std::wstring Message;
+    } cases[] = {
+        {false, L"", L"", generation + L"GetManifestBody" + noVersion},
+        {false, L"CoClass", L"REF:Missing.manifest", generation + L"GetManifestBody" + noVersion},
+        {true, L"CoClass", L"REF:Missing.manifest", generation + L"GetDependencies" + noIdentity},
+        {true, L"ContainingFile", L"", generation + L"GetFileSection" + component},
+        {true, L"CoClass", L"", generation + L"GetCOMClasses" + component},
+        {true, L"MajorVersion", L"", generation + L"GetFileSection" + component},
+        {true, L"Interface", L"", generation + L"GetCOMInterfaceProxies" + component},
+        {false, L"load", L"REF:Missing.manifest",
+         kLib + L"\r\n\r\nНе удалось загрузить библиотеку типов из файла.\r\n\r\nСбой компонента."},
     };
-    for (const auto& [member, builder] : cases) {
-        fakes::Get().Messages.clear();
+    for (const auto& c : cases) {
+        fakes::Reset();
+        if (c.HasVersion) Version(kLib, 1, 0, 0, L"Tools", true);
         auto lib = ToolsLibrary();
-        lib.FailingMember = member;
+        lib.FailingMember = c.FailingMember;
         fakes::Get().TypeLibs[kLib] = lib;
-        EXPECT_EQ(L"", Text(kLib)) << member;
-        EXPECT_EQ(kLib + L"\r\n\r\nНе удалось сгенерировать манифест для файла. Функция: " +
-                      builder + L"().\r\n\r\nСбой компонента.",
-                  OnlyMessage().Text)
-            << member;
+        if (std::wstring(c.FailingMember) == L"load")
+            fakes::Get().TypeLibErrors.emplace(kLib, fakes::FakeFailure);
+        EXPECT_EQ(L"", Text(kLib, c.Options)) << c.Message;
+        EXPECT_EQ(c.Message, OnlyMessage().Text);
     }
 }
 
@@ -489,4 +510,79 @@ TEST_F(ManifestTest, AReferenceThatYieldsNoIdentityStopsTheManifestNamingTheReso
                   OnlyMessage().Text)
             << entry;
     }
+}
+
+// --- settings for today's Windows and ActiveX controls, against golden documents ---------------
+
+namespace {
+
+// A document of tests/golden as the program must write it: UTF-8, the program's title and the
+// fake's date put in for their placeholders.
+std::string Golden(const char* name) {
+    std::ifstream in(TestFolders::ProgramFolder() / "golden" / name, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_FALSE(text.empty()) << name;
+    for (const auto& [key, value] :
+         {std::pair<std::string, std::string>{"{program}", QZVSP0100A::UnicodeToUtf8(kProgram)},
+          {"{date}", "07.12.2026 9:05:01"}}) {
+        const std::size_t at = text.find(key);
+        if (at != std::string::npos) text.replace(at, key.size(), value);
+    }
+    return text;
+}
+
+} // namespace
+
+TEST_F(ManifestTest, EachSettingAndEachCombinationGivesItsGoldenDocument) {
+    const std::wstring exe = L"C:\\Work\\Tool.exe", dll = L"C:\\Work\\Tool.dll";
+    Version(exe, 1, 2, 15, L"Vexmor fixture program", false);
+    Version(dll, 3, 4, 6, L"Vexmor fixture library", true);
+    const wchar_t* every =
+        L"ASINVOKER\r\nHIGHESTAVAILABLE\r\nADMIN\r\nSUPPORTEDOS\r\nDPI:SYSTEM\r\n"
+        L"GDISCALING\r\nLONGPATHS\r\nUTF8\r\nNOHIDPI";
+    const struct {
+        const std::wstring& File;
+        const wchar_t* Options;
+        const char* Golden;
+    } cases[] = {
+        {exe, L"", "program.manifest"},
+        {exe, L"dpi: PerMonitorV2", "program.manifest"},
+        {exe, L"ASINVOKER", "asinvoker.manifest"},
+        {exe, L"HIGHESTAVAILABLE", "highestavailable.manifest"},
+        {exe, L"HIGHESTAVAILABLE\r\nASINVOKER", "highestavailable.manifest"},
+        {exe, L"ASINVOKER\r\nHIGHESTAVAILABLE\r\nADMIN", "admin.manifest"},
+        {exe, L"SUPPORTEDOS", "supportedos.manifest"},
+        {exe, L"DPI:SYSTEM", "dpi-system.manifest"},
+        {exe, L"DPI:PERMONITORV2\r\nDPI:system", "dpi-system.manifest"},
+        {exe, L"GDISCALING", "gdiscaling.manifest"},
+        {exe, L"LONGPATHS", "longpaths.manifest"},
+        {exe, L"UTF8", "utf8.manifest"},
+        {exe, L"NOHIDPI\r\nDPI:SYSTEM", "nohidpi.manifest"},
+        {exe, L"NOHIDPI\r\nLONGPATHS", "nohidpi-longpaths.manifest"},
+        {exe, L"ASINVOKER\r\nSUPPORTEDOS\r\nDPI:SYSTEM\r\nGDISCALING\r\nLONGPATHS\r\nUTF8",
+         "all.manifest"},
+        {exe,
+         L"DPI:SYSTEM\r\nNOHIDPI\r\nASINVOKER\r\nSUPPORTEDOS\r\nGDISCALING\r\nLONGPATHS\r\nUTF8",
+         "nohidpi-all.manifest"},
+        {dll, L"", "library.manifest"},
+        {dll, every, "library.manifest"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Golden(c.Golden), QZVSP0100A::UnicodeToUtf8(Text(c.File, c.Options)))
+            << c.Golden << " from " << QZVSP0100A::UnicodeToUtf8(c.Options);
+    }
+    EXPECT_TRUE(fakes::Get().Messages.empty());
+
+    fakes::FakeTypeLib lib = ToolsLibrary();
+    lib.ContainingFile = dll;
+    lib.MajorVersion = 1;
+    lib.MinorVersion = 0;
+    lib.CoClasses = {{L"Parser", L"{11111111-2222-3333-4444-555555555555}", false},
+                     {L"Grid", L"{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEEEEEEE}", true}};
+    lib.Interfaces = {{L"IGrid",
+                       L"{0000AAAA-0000-0000-0000-000000000001}",
+                       TypeLibReader::InterfaceKind::Dual,
+                       {kDispatch}}};
+    fakes::Get().TypeLibs[dll] = lib;
+    EXPECT_EQ(Golden("control.manifest"), QZVSP0100A::UnicodeToUtf8(Text(dll, L"MANIFEST")));
 }
