@@ -102,6 +102,18 @@ void UseDoubler() {
     doubler->Release();
 }
 
+// The status a container reads before it places an object: a control's, from the manifest's
+// comClass element, or 0 for a plain object.
+void ReadContentStatus(const char* step, const CLSID& clsid, DWORD expected) {
+    DWORD status = 0xFFFFFFFF;
+    HRESULT hr = OleRegGetMiscStatus(clsid, DVASPECT_CONTENT, &status);
+    char detail[32];
+    std::snprintf(detail, sizeof detail, " = %lu", static_cast<unsigned long>(status));
+    Report(step,
+           SUCCEEDED(hr) ? Expect(static_cast<LONG>(status), static_cast<LONG>(expected)) : hr,
+           detail);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -121,6 +133,8 @@ int main(int argc, char** argv) {
     if (FAILED(hr)) return static_cast<int>(hr);
     UseCalculator();
     UseDoubler();
+    ReadContentStatus("VexGauge: content status", fixture::CLSID_VexGauge, 131473);
+    ReadContentStatus("VexDoubler: content status", fixture::CLSID_VexDoubler, 0);
     CoUninitialize();
     std::printf(SUCCEEDED(g_failure) ? "all steps succeeded\n" : "some steps failed\n");
     return static_cast<int>(g_failure);

@@ -213,7 +213,9 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid,
     if (!out) return E_POINTER;
     *out = nullptr;
     if (clsid == fixture::CLSID_VexCalculator) return g_calculatorFactory.QueryInterface(riid, out);
-    if (clsid == fixture::CLSID_VexDoubler) return g_doublerFactory.QueryInterface(riid, out);
+    // The control is a doubler too: what a container learns about it is its status.
+    if (clsid == fixture::CLSID_VexDoubler || clsid == fixture::CLSID_VexGauge)
+        return g_doublerFactory.QueryInterface(riid, out);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 

@@ -27,6 +27,10 @@ inline constexpr GUID CLSID_VexCalculator = {
 inline constexpr GUID CLSID_VexDoubler = {
     0x53F7B757, 0xF707, 0x4230, {0x84, 0x51, 0x75, 0x40, 0x3F, 0x34, 0x60, 0x0F}};
 
+// {23BEA9FD-F8B5-4B51-BFD9-720D1CEA1C3C}
+inline constexpr GUID CLSID_VexGauge = {
+    0x23BEA9FD, 0xF8B5, 0x4B51, {0xBF, 0xD9, 0x72, 0x0D, 0x1C, 0xEA, 0x1C, 0x3C}};
+
 struct IVexCalculator : IDispatch {
     virtual HRESULT STDMETHODCALLTYPE Add(LONG a, LONG b, LONG* sum) = 0;
 };

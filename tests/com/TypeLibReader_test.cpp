@@ -94,7 +94,7 @@ class ComFixtureLibrary : public testing::Test {
   protected:
     void SetUp() override {
         ids_ = IdlIdentifiers();
-        ASSERT_EQ(ids_.size(), 6u) << "ComFixture.idl beside the test: library, 2 classes, "
+        ASSERT_EQ(ids_.size(), 7u) << "ComFixture.idl beside the test: library, 3 classes, "
                                       "3 interfaces";
         file_ = TestDir() + L"ComFixture.dll";
         try {
@@ -118,11 +118,13 @@ TEST_F(ComFixtureLibrary, IdentifiesTheLibrary) {
 }
 
 TEST_F(ComFixtureLibrary, ListsTheClassesInLibraryOrder) {
-    ASSERT_EQ(lib_->CoClassCount(), 2u);
-    EXPECT_EQ(lib_->CoClass(0).Name, L"VexCalculator");
-    EXPECT_EQ(lib_->CoClass(0).GUID, ids_.at(L"VexCalculator"));
-    EXPECT_EQ(lib_->CoClass(1).Name, L"VexDoubler");
-    EXPECT_EQ(lib_->CoClass(1).GUID, ids_.at(L"VexDoubler"));
+    ASSERT_EQ(lib_->CoClassCount(), 3u);
+    const wchar_t* names[] = {L"VexCalculator", L"VexDoubler", L"VexGauge"};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(lib_->CoClass(i).Name, names[i]);
+        EXPECT_EQ(lib_->CoClass(i).GUID, ids_.at(names[i]));
+        EXPECT_EQ(lib_->CoClass(i).IsControl, i == 2) << i;
+    }
 }
 
 // The library lists the classes and interfaces interleaved (each class pulls in its interfaces),
@@ -259,7 +261,7 @@ TEST(TypeLibReaderPaths, ReadsALibraryWhoseNameIsLong) {
     try {
         auto lib = TypeLibReader::TypeLibInfoFromFile(plain);
         EXPECT_EQ(lib->Name(), L"VexmorComFixture");
-        EXPECT_EQ(lib->CoClassCount(), 2u);
+        EXPECT_EQ(lib->CoClassCount(), 3u);
         EXPECT_EQ(lib->ContainingFile(), plain);
     } catch (const AppError& error) {
         ADD_FAILURE() << std::hex << error.Number;

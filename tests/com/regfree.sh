@@ -102,12 +102,15 @@ expect_xpath() {
     got=$(xpath "$2")
     if [ "$got" = "$3" ]; then pass "manifest: $1"; else fail "manifest: $1: got '$got', expected '$3'"; fi
 }
-expect_xpath "two classes" "count(//$(el comClass))" 2
-for clsid in '{07393F1C-73E1-4210-A426-F74F0C555430}' '{53F7B757-F707-4230-8451-75403F34600F}'; do
+expect_xpath "three classes" "count(//$(el comClass))" 3
+for clsid in '{07393F1C-73E1-4210-A426-F74F0C555430}' '{53F7B757-F707-4230-8451-75403F34600F}' '{23BEA9FD-F8B5-4B51-BFD9-720D1CEA1C3C}'; do
     expect_xpath "class $clsid is apartment-threaded" \
         "string(/$(el assembly)/$(el file)[@name='ComFixture.dll']/$(el comClass)[@clsid='$clsid']/@threadingModel)" \
         Apartment
 done
+expect_xpath "only the control has a content status" \
+    "concat(count(//$(el comClass)/@miscStatusContent), ' ', //$(el comClass)[@clsid='{23BEA9FD-F8B5-4B51-BFD9-720D1CEA1C3C}']/@miscStatusContent)" \
+    "1 recomposeonresize,cantlinkinside,insideout,activatewhenvisible,setclientsitefirst"
 expect_xpath "type library" \
     "concat(/$(el assembly)/$(el file)/$(el typelib)/@tlbid, ' ', /$(el assembly)/$(el file)/$(el typelib)/@version)" \
     "$libid 2.15"
@@ -162,7 +165,7 @@ if [ ! -f "$pristine/system.reg" ]; then
     WINEPREFIX=$pristine "$wineserver" -w
 fi
 fixture_libid=E85263CB-0463-4C54-B446-90446A8741EC
-fixture_ids='E85263CB-0463-4C54-B446-90446A8741EC|07393F1C-73E1-4210-A426-F74F0C555430|53F7B757-F707-4230-8451-75403F34600F'
+fixture_ids='E85263CB-0463-4C54-B446-90446A8741EC|07393F1C-73E1-4210-A426-F74F0C555430|53F7B757-F707-4230-8451-75403F34600F|23BEA9FD-F8B5-4B51-BFD9-720D1CEA1C3C'
 
 # run_client <label> <apartment> <folder>: sets client_output, client_code; leaves the copy in
 # $copy for the caller to look at and delete.
@@ -193,6 +196,8 @@ for apartment in sta mta; do
     expect_line "$apartment" "ok   VexCalculator: Add(40, 2) = 42 through IDispatch"
     expect_line "$apartment" "ok   VexDoubler: create ($where)"
     expect_line "$apartment" "ok   VexDoubler: Twice(21) = 42 through the vtable"
+    expect_line "$apartment" "ok   VexGauge: content status = 131473"
+    expect_line "$apartment" "ok   VexDoubler: content status = 0"
     expect_line "$apartment" "all steps succeeded"
     if [ "$apartment" = sta ]; then
         if grep -qiE "$fixture_ids" "$copy/system.reg" "$copy/user.reg"; then

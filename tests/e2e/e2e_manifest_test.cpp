@@ -27,9 +27,10 @@ std::pair<std::string, std::string> WithoutDate(const std::string& bytes) {
             bytes.substr(value, end - value)};
 }
 
-// Asks the platform's side-by-side loader to take the manifest. 64-bit Wine has no x86
-// Common-Controls assembly, so the loader judges a copy that names the architecture it has.
-DWORD ActivationContextError(const std::wstring& manifest, const std::wstring& copy) {
+// The activation context that the platform's side-by-side loader makes of the manifest, or
+// INVALID_HANDLE_VALUE with the reason in GetLastError. 64-bit Wine has no x86 Common-Controls
+// assembly, so the loader judges a copy that names the architecture it has.
+HANDLE ActivationContext(const std::wstring& manifest, const std::wstring& copy) {
     std::string bytes = e2e::ReadBytes(manifest).value_or("");
     for (std::size_t at = bytes.find("\"X86\""); at != std::string::npos;
          at = bytes.find("\"X86\"", at)) {
@@ -39,10 +40,60 @@ DWORD ActivationContextError(const std::wstring& manifest, const std::wstring& c
     ACTCTXW context{};
     context.cbSize = sizeof context;
     context.lpSource = copy.c_str();
-    HANDLE handle = CreateActCtxW(&context);
+    return CreateActCtxW(&context);
+}
+
+DWORD ActivationContextError(const std::wstring& manifest, const std::wstring& copy) {
+    HANDLE handle = ActivationContext(manifest, copy);
     if (handle == INVALID_HANDLE_VALUE) return GetLastError();
     ReleaseActCtx(handle);
     return ERROR_SUCCESS;
+}
+
+// What the platform reads back from an activation context: the requested run level, the number
+// of supported systems, and each Windows setting's value ("-" where it has none).
+std::string SettingsReadBack(HANDLE context) {
+    SIZE_T size = 0;
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level{};
+    if (!QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext, &level,
+                      sizeof level, &size)) {
+        return "no run level: " + std::to_string(GetLastError());
+    }
+    std::string text = "level=" + std::to_string(level.RunLevel);
+    // Wine answers in today's layout, whose elements carry a tested version that the
+    // compiler's header does not know yet.
+    struct Element {
+        GUID Id;
+        ACTCTX_COMPATIBILITY_ELEMENT_TYPE Type;
+        ULONGLONG MaxVersionTested;
+    };
+    struct Compatibility {
+        DWORD ElementCount;
+        Element Elements[16];
+    } compatibility{};
+    if (!QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext,
+                      &compatibility, sizeof compatibility, &size)) {
+        return text + " no compatibility: " + std::to_string(GetLastError());
+    }
+    int systems = 0;
+    for (DWORD i = 0; i < compatibility.ElementCount && i < 16; ++i)
+        systems += compatibility.Elements[i].Type == ACTCTX_COMPATIBILITY_ELEMENT_TYPE_OS;
+    text += " os=" + std::to_string(systems);
+    const std::pair<const wchar_t*, const wchar_t*> settings[] = {{L"dpiAware", L"2005"},
+                                                                  {L"dpiAwareness", L"2016"},
+                                                                  {L"gdiScaling", L"2017"},
+                                                                  {L"longPathAware", L"2016"},
+                                                                  {L"activeCodePage", L"2019"}};
+    for (const auto& [name, year] : settings) {
+        const std::wstring ns =
+            std::wstring(L"http://schemas.microsoft.com/SMI/") + year + L"/WindowsSettings";
+        wchar_t value[64] = {};
+        SIZE_T written = 0;
+        const bool found =
+            QueryActCtxSettingsW(0, context, ns.c_str(), name, value, 64, &written) != FALSE;
+        text += " " + e2e::ToUtf8(name) + "=" + (found ? e2e::ToUtf8(value) : "-");
+    }
+    return text;
 }
 
 // xmllint, the Linux one, started from inside Wine: a second parser that owes nothing to the
@@ -191,6 +242,49 @@ TEST_F(Manifest, AdminAndNoHiDpiShapeTheProgramsManifestAndTheLoaderStillAccepts
     EXPECT_EQ("0\n", XmlLint(ManifestPath()));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
               ActivationContextError(ManifestPath(), work_ + L"amd64.manifest"));
+}
+
+// Each program setting as written (the golden document of the unit tests) and as the platform
+// reads it back from the manifest.
+TEST_F(Manifest, TheSettingsForTodaysWindowsAreReadBackByThePlatform) {
+    const struct {
+        const wchar_t* Options;
+        const char* Golden;
+        const char* ReadBack;
+    } rows[] = {
+        {L"ASINVOKER\r\nSUPPORTEDOS\r\nDPI:SYSTEM\r\nGDISCALING\r\nLONGPATHS\r\nUTF8",
+         "all.manifest",
+         "level=1 os=5 dpiAware=true dpiAwareness=- gdiScaling=true longPathAware=true "
+         "activeCodePage=UTF-8"},
+        {L"HIGHESTAVAILABLE", "highestavailable.manifest",
+         "level=2 os=0 dpiAware=true dpiAwareness=PerMonitorV2 gdiScaling=- longPathAware=- "
+         "activeCodePage=-"},
+        {L"ASINVOKER\r\nADMIN", "admin.manifest",
+         "level=3 os=0 dpiAware=true dpiAwareness=PerMonitorV2 gdiScaling=- longPathAware=- "
+         "activeCodePage=-"},
+        {L"NOHIDPI\r\nLONGPATHS", "nohidpi-longpaths.manifest",
+         "level=0 os=0 dpiAware=- dpiAwareness=- gdiScaling=- longPathAware=true "
+         "activeCodePage=-"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.Golden);
+        Project(L"Tool.LinkConfig", row.Options);
+        auto result = Link(L"/OUT:" + exe_);
+        EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+        std::string golden =
+            e2e::ReadBytes(testsDir_ + L"golden\\" + e2e::FromUtf8(row.Golden)).value_or("");
+        const std::size_t program = golden.find("{program}");
+        ASSERT_NE(std::string::npos, program) << "no golden document";
+        golden.replace(program, 9, e2e::ToUtf8(modFormatVersion::csFormatAppTitle(false)));
+        golden.replace(golden.find("{date}"), 6, "<date>");
+        const std::string written = Written().value_or("");
+        EXPECT_EQ(golden, WithoutDate(written).first.substr(0, golden.size()));
+        EXPECT_EQ("0\n", XmlLint(ManifestPath()));
+        HANDLE context = ActivationContext(ManifestPath(), work_ + L"amd64.manifest");
+        ASSERT_NE(INVALID_HANDLE_VALUE, context) << GetLastError();
+        EXPECT_EQ(row.ReadBack, SettingsReadBack(context));
+        ReleaseActCtx(context);
+    }
 }
 
 TEST_F(Manifest, ALibraryGetsOneOnlyWhenAskedAndNoManifestAlwaysWins) {
