@@ -55,7 +55,8 @@ show "the linker received" "$demo/linker-received.txt"
 
 echo "==== 2. The same project with an option file and build scripts"
 printf '%s\n' '# Options of the sample project' 'CONSOLE' 'COFF' 'MAP' 'MAP_LINES' \
-    'COMMENT:Сборка «Образец»' 'X-DEF' 'STRIP' | crlf | iconv -f UTF-8 -t CP1251 > "$project/Tool.LinkConfig"
+    'COMMENT:Сборка «Образец»' 'X-DEF' 'STRIP' '# Settings for Windows 10 and 11' 'ASINVOKER' \
+    'SUPPORTEDOS' 'DPI:SYSTEM' 'LONGPATHS' | crlf | iconv -f UTF-8 -t CP1251 > "$project/Tool.LinkConfig"
 printf '%s\n' '@echo off' 'echo pre-build: preparing %1' | crlf > "$project/Tool.PreBuild.BAT"
 printf '%s\n' '@echo off' 'echo sign: signing %1' 'echo sign: no certificate configured, skipped 1>&2' \
     'exit /b 0' | crlf > "$project/Tool.Sign.BAT"
