@@ -128,7 +128,12 @@ bool SameOptions(const CConfig& a, const CConfig& b) {
            a.SET_ADMIN() == b.SET_ADMIN() && a.SET_SIGN() == b.SET_SIGN() &&
            a.SET_COMPRESS() == b.SET_COMPRESS() && a.SET_COFF() == b.SET_COFF() &&
            a.SET_CONSOLE() == b.SET_CONSOLE() && a.SET_STUB() == b.SET_STUB() &&
-           a.SET_NOHIDPI() == b.SET_NOHIDPI() && a.SET_REF() == b.SET_REF();
+           a.SET_NOHIDPI() == b.SET_NOHIDPI() && a.SET_REF() == b.SET_REF() &&
+           a.SET_ASINVOKER() == b.SET_ASINVOKER() &&
+           a.SET_HIGHESTAVAILABLE() == b.SET_HIGHESTAVAILABLE() &&
+           a.SET_SUPPORTEDOS() == b.SET_SUPPORTEDOS() && a.SET_DPI() == b.SET_DPI() &&
+           a.SET_GDISCALING() == b.SET_GDISCALING() && a.SET_LONGPATHS() == b.SET_LONGPATHS() &&
+           a.SET_UTF8() == b.SET_UTF8();
 }
 
 // Parses the text; false when a support operation failed (an AppError, the only error allowed).
@@ -192,7 +197,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CConfig reused;
     bool ignored = false;
     Parse(reused,
-          L"CONSOLE\r\nNOSIGN\r\nNOHIDPI\r\nREF:Other.manifest\r\nCOMMENT:old\r\nSTUB:s.exe",
+          L"CONSOLE\r\nNOSIGN\r\nNOHIDPI\r\nREF:Other.manifest\r\nCOMMENT:old\r\nSTUB:s.exe\r\n"
+          L"UTF8\r\nDPI:SYSTEM",
           ignored);
     fakes::Get().Messages.clear();
     bool reusedResult = false;
