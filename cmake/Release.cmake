@@ -29,7 +29,10 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
     set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
     set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-win32)
-    set(CPACK_PACKAGE_DIRECTORY ${PROJECT_SOURCE_DIR}/dist)
+    # CPack's module changes its own variables: the tests find the zip by this name.
+    set(VEXMOR_RELEASE_ZIP ${PROJECT_SOURCE_DIR}/dist/${CPACK_PACKAGE_FILE_NAME}.zip)
+    # CPack's own work stays in the build tree; only the zip and its checksum go to dist/.
+    set(CPACK_OUTPUT_FILE_PREFIX ${PROJECT_SOURCE_DIR}/dist)
     set(CPACK_PACKAGE_CHECKSUM SHA256)
     # The files at the zip's top, as the user installs them.
     set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
