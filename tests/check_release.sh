@@ -38,5 +38,4 @@ while IFS= read -r f; do
     crlf=$(grep -c $'\r$' "$dir/$f" || true)
     [ "$lf" -gt 0 ] && [ "$lf" = "$crlf" ] || fail "$f: $crlf of $lf line ends are CR LF"
 done <<<"$texts"
-[ $status = 0 ] && echo "release zip: $(basename "$zip") as expected"
 exit $status
