@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every test, from a fresh machine: set-up, the formatting rule, the builds, the native unit tests
 # (with sanitizers), short fixed runs of the fuzzers, the Windows and end-to-end tests under Wine,
-# and the 32-bit outputs checked.
+# and the 32-bit outputs and the release zip made of them checked.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -27,5 +27,6 @@ eval "$(scripts/wine-session.sh start)"
 trap 'scripts/wine-session.sh stop >/dev/null 2>&1 || true' EXIT
 ctest --preset win64
 
-echo "== 32-bit product files"
+echo "== 32-bit product files and the release zip"
+cmake --build --preset win32 --target package
 ctest --preset win32
