@@ -26,7 +26,7 @@ void Reset() {
 
 namespace platform {
 
-Answer ShowMessage(const std::wstring& text, Icon icon, Buttons buttons) {
+Answer ShowBox(const std::wstring& text, Icon icon, Buttons buttons) {
     auto& state = fakes::Get();
     state.Messages.push_back({text, icon, buttons});
     if (buttons == Buttons::OkCancel && !state.Answers.empty()) {
@@ -35,6 +35,16 @@ Answer ShowMessage(const std::wstring& text, Icon icon, Buttons buttons) {
         return answer;
     }
     return Answer::Ok;
+}
+
+void WriteErrorLine(const std::wstring& line) {
+    fakes::Get().ErrorLines.push_back(line);
+}
+std::optional<std::wstring> EnvironmentValue(const wchar_t* name) {
+    auto& variables = fakes::Get().Environment;
+    auto found = variables.find(name);
+    if (found == variables.end()) return std::nullopt;
+    return found->second;
 }
 
 std::wstring ProgramFolder() {
@@ -86,7 +96,8 @@ bool LaunchBATFile(const std::wstring& ScriptFile, const std::wstring& TargetFil
     if (!QZVSP0100B::IsFileExist(ScriptFile)) return true;
     state.Launches.push_back(
         {L"script", ScriptFile, TargetFile, CaptureFileName, FailureText, std::nullopt});
-    return true;
+    return state.FailingScript.empty() ||
+           ScriptFile.find(state.FailingScript) == std::wstring::npos;
 }
 
 } // namespace modLauncher
