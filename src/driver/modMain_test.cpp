@@ -5,7 +5,6 @@
 #include "config/CConfig.h"
 #include "log/modLog.h"
 #include "platform/AnsiFile.h"
-#include "platform/Unattended.h"
 #include "support/QZVSP0100B.h"
 #include "version/modFormatVersion.h"
 
@@ -438,37 +437,4 @@ TEST_F(DriverTest, AnErrorNobodyHandledEndsMainWithItsNumberAfterABox) {
               fakes::Get().Messages[0].Text);
     EXPECT_EQ(platform::Icon::Error, fakes::Get().Messages[0].Icon);
     EXPECT_TRUE(fakes::Get().Launches.empty());
-}
-
-TEST_F(DriverTest, UnattendedAFailedPostLinkStepFailsTheBuildAndNoBoxIsShown) {
-    const struct {
-        const wchar_t *variable, *arguments;
-        const char *options, *script; // the option file (none: no file), one project script
-        std::int32_t linker;
-        std::uint32_t exit;
-        size_t lines, boxes;
-    } cases[] = {
-        {L"1", L" ", nullptr, nullptr, 0, 1, 1, 0}, // the usage message
-        {L"1", L"/OUT:", "", nullptr, 0, 1, 1, 0},  // no version resource: no manifest
-        {L"2", L"/OUT:", "", nullptr, 0, 0, 0, 1},  // any other value: as always
-        {L"1", L"/OUT:", "NOMANIFEST", "Tool.PostBuild.BAT", 0, 1, 0, 0},
-        {L"1", L"/OUT:", "NOMANIFEST", "Tool.Sign.BAT", 0, 1, 0, 0},
-        {L"1", L"/OUT:", "NOMANIFEST", "Tool.PreBuild.BAT", 0, 0, 0, 0}, // the link decides
-        {L"1", L"/OUT:", "", "Tool.PreBuild.BAT", 3, 3, 0, 0},           // no post-link step
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(&c - cases);
-        fakes::Reset();
-        fakes::Get().Environment[Unattended::kVariable] = c.variable;
-        fakes::Get().FailingScript = L"Tool.";
-        fakes::Get().LinkerExitCode = c.linker;
-        std::filesystem::remove_all(folder);
-        std::filesystem::create_directories(folder);
-        if (c.options) Touch("Tool.LinkConfig", c.options);
-        if (c.script) Touch(c.script);
-        const std::wstring arguments = c.arguments;
-        EXPECT_EQ(c.exit, Run(arguments == L"/OUT:" ? arguments + exe : arguments));
-        EXPECT_EQ(c.lines, fakes::Get().ErrorLines.size());
-        EXPECT_EQ(c.boxes, fakes::Get().Messages.size());
-    }
 }

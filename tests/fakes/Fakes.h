@@ -52,9 +52,7 @@ struct FakeTypeLib {
 inline const AppError FakeFailure{0x80004005u, L"Сбой компонента."};
 
 struct State {
-    std::vector<ShownMessage> Messages;   // the boxes shown
-    std::vector<std::wstring> ErrorLines; // the lines written to standard error
-    std::map<std::wstring, std::wstring> Environment;
+    std::vector<ShownMessage> Messages;
     std::deque<platform::Answer> Answers; // answers to OK/Cancel boxes, in order; then Ok
     std::wstring CommandLine;             // the process command line
     std::wstring ProgramFolder = L"C:\\Tools";
@@ -64,7 +62,6 @@ struct State {
     std::uint32_t StartError = 2;        // the platform error of a failed start
     std::int32_t LinkerExitCode = 0;     // the exit code of a started linker
     std::optional<AppError> LaunchFails; // thrown by the launcher, as a failing support call would
-    std::wstring FailingScript;          // a script whose name holds this fails (if not empty)
 
     // Version records by file name; a file not listed has no readable version resource.
     std::map<std::wstring, FileVersionRecord> Versions;
