@@ -37,12 +37,10 @@ Answer ShowBox(const std::wstring& text, Icon icon, Buttons buttons) {
     return Answer::Ok;
 }
 
-// Never unattended: the native tests read the boxes.
 std::optional<std::wstring> EnvironmentValue(const wchar_t*) {
-    return std::nullopt;
+    return std::nullopt; // never unattended: the native tests read the boxes
 }
 void WriteErrorLine(const std::wstring&) {}
-
 std::wstring ProgramFolder() {
     return fakes::Get().ProgramFolder;
 }
