@@ -10,6 +10,7 @@
 #include "platform/ProcessArguments.h"
 #include "platform/ProcessExit.h"
 #include "platform/ProgramFolder.h"
+#include "platform/Unattended.h"
 #include "process/modLauncher.h"
 #include "support/AppError.h"
 #include "support/QZVSP0100A.h"
@@ -47,15 +48,15 @@ std::wstring QuotedArgument(const std::wstring& value) {
 }
 
 // Runs the step's script: the project's own when it has one, else the shared one in the
-// program's folder (which runs only if it exists).
-void RunStepScript(const std::wstring& projectScript, const wchar_t* sharedScript,
+// program's folder (which runs only if it exists). False when the script failed.
+bool RunStepScript(const std::wstring& projectScript, const wchar_t* sharedScript,
                    const BuildContext& context, const wchar_t* captureName,
                    const wchar_t* failureText) {
     std::wstring script = projectScript;
     if (!QZVSP0100B::IsFileExist(script)) {
         script = QZVSP0100B::BuildFileName(platform::ProgramFolder(), sharedScript, false);
     }
-    modLauncher::LaunchBATFile(script, context.ExeFileName, captureName, failureText);
+    return modLauncher::LaunchBATFile(script, context.ExeFileName, captureName, failureText);
 }
 
 // What the launcher hands the platform: the quoted program, a blank, the arguments, and the
@@ -166,6 +167,8 @@ void CheckConfigAndRun() {
         QZVSP0100A::TrimEx(platform::ArgumentText(platform::ProcessCommandLine()));
     if (context.CommandLine.empty()) {
         platform::ShowMessage(UsageMessage(), platform::Icon::Information);
+        // A build server must not take a run that linked nothing for a link.
+        if (Unattended::Active()) platform::EndProcess(1);
         return;
     }
 
@@ -278,8 +281,11 @@ void StartLinker(BuildContext& context, bool RunSteps) {
         return;
     }
 
-    if (RunSteps && exitCode == 0) DoAdditionalStepsPost(context);
-    if (!QZVSP0100B::IsInIDE()) platform::EndProcess(static_cast<std::uint32_t>(exitCode));
+    const bool stepFailed = RunSteps && exitCode == 0 && !DoAdditionalStepsPost(context);
+    if (!QZVSP0100B::IsInIDE()) {
+        platform::EndProcess(Unattended::ExitCode(static_cast<std::uint32_t>(exitCode), stepFailed,
+                                                  Unattended::Active()));
+    }
 }
 
 void DoAdditionalStepsPre(const BuildContext& context) {
@@ -290,25 +296,27 @@ void DoAdditionalStepsPre(const BuildContext& context) {
     }
 }
 
-void DoAdditionalStepsPost(const BuildContext& context) {
+bool DoAdditionalStepsPost(const BuildContext& context) {
     const CConfig& config = *context.Config;
+    bool ok = true;
     if (config.SET_COMPRESS()) {
-        RunStepScript(context.CompressBatFileName, L"Vexmor Compress.BAT", context,
-                      L"Vexmor Compress.TXT", L"Во время сжатия произошли ошибки.");
+        ok &= RunStepScript(context.CompressBatFileName, L"Vexmor Compress.BAT", context,
+                            L"Vexmor Compress.TXT", L"Во время сжатия произошли ошибки.");
     }
     if (config.SET_SIGN()) {
-        RunStepScript(context.SignBatFileName, L"Vexmor Sign.BAT", context, L"Vexmor Sign.TXT",
-                      L"Во время подписывания произошли ошибки.");
+        ok &= RunStepScript(context.SignBatFileName, L"Vexmor Sign.BAT", context,
+                            L"Vexmor Sign.TXT", L"Во время подписывания произошли ошибки.");
     }
     // A program gets its manifest unless told not to; a library only when asked for one.
     if (!config.SET_NOMANIFEST() && (config.SET_MANIFEST() || !context.IsDLL)) {
-        modManifestMain::WriteManifest(context);
+        ok &= modManifestMain::WriteManifest(context);
     }
     if (QZVSP0100B::IsFileExist(context.PostBuildBatFileName)) {
-        modLauncher::LaunchBATFile(context.PostBuildBatFileName, context.ExeFileName,
-                                   L"Vexmor Post Build.TXT",
-                                   L"Во время выполнения post build скрипта произошли ошибки.");
+        ok &= modLauncher::LaunchBATFile(
+            context.PostBuildBatFileName, context.ExeFileName, L"Vexmor Post Build.TXT",
+            L"Во время выполнения post build скрипта произошли ошибки.");
     }
+    return ok;
 }
 
 } // namespace modMain

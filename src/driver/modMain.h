@@ -21,7 +21,8 @@ void RunLinker(BuildContext& context);
 // process with the linker's exit code.
 void StartLinker(BuildContext& context, bool RunSteps);
 void DoAdditionalStepsPre(const BuildContext& context);
-void DoAdditionalStepsPost(const BuildContext& context);
+// False when a step reported an error (a failed script, a manifest not written).
+bool DoAdditionalStepsPost(const BuildContext& context);
 
 // Every occurrence of search (which starts with a blank) replaced, letter case counting;
 // a switch at the very start of the line matches too.

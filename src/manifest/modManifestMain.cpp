@@ -54,10 +54,10 @@ std::string GetManifestBytes(const BuildContext& context) {
     return bytes;
 }
 
-void WriteManifest(const BuildContext& context) {
+bool WriteManifest(const BuildContext& context) {
     try {
         const std::string bytes = GetManifestBytes(context);
-        if (bytes.empty()) return; // the failure has been shown; an earlier manifest stays
+        if (bytes.empty()) return false; // the failure has been shown; an earlier manifest stays
         std::uint32_t error = 0;
         // Whole or not at all: a failed write leaves an earlier manifest as it was.
         if (!platform::ReplaceFileContent(context.ManifestFileName, bytes, &error)) {
@@ -66,9 +66,12 @@ void WriteManifest(const BuildContext& context) {
                                  ? L"Файл манифеста открыт другой программой и не может быть "
                                    L"заменён."
                                  : QZVSP0100A::GetAPIErrorDescription(error));
+            return false;
         }
+        return true;
     } catch (const AppError& failure) {
         ShowWriteFailure(context, failure.Number, failure.Description);
+        return false;
     }
 }
 

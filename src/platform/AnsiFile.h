@@ -10,6 +10,8 @@ namespace platform {
 // (never a look-alike); *exact, when given, tells whether every character was kept. A failed
 // conversion, either way, throws AppError with the platform's error code: never an empty text.
 std::string ToAnsi(const std::wstring& text, bool* exact = nullptr);
+// The same in any code page the platform converts to (the console's, say).
+std::string ToCodePage(const std::wstring& text, std::uint32_t codePage, bool* exact = nullptr);
 std::wstring FromAnsi(const std::string& bytes);
 
 // Reads the whole file. False when it cannot be opened, measured, read or closed.

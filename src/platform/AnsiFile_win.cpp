@@ -37,19 +37,15 @@ std::wstring Decode(UINT codePage, const std::string& bytes) {
     return text;
 }
 
-} // namespace
-
-std::string ToAnsi(const std::wstring& text, bool* exact) {
+std::string Encode(UINT codePage, const std::wstring& text, bool* exact, const wchar_t* failure) {
     if (exact) *exact = true;
     if (text.empty()) return std::string();
-    const UINT codePage = GetACP();
     const CodePage::ToMultiByteCall call = CodePage::ToMultiByteFor(codePage);
     BOOL usedDefault = FALSE;
     BOOL* report = call.UsesDefaultChar && exact ? &usedDefault : nullptr;
     const int size =
         WideCharToMultiByte(codePage, call.Flags, text.data(), static_cast<int>(text.size()),
                             nullptr, 0, nullptr, nullptr);
-    const wchar_t* failure = L"Не удалось перевести текст в кодовую страницу ANSI";
     if (size <= 0) ThrowConversionFailure(failure, codePage);
     std::string bytes(static_cast<size_t>(size), '\0');
     if (WideCharToMultiByte(codePage, call.Flags, text.data(), static_cast<int>(text.size()),
@@ -70,6 +66,16 @@ std::string ToAnsi(const std::wstring& text, bool* exact) {
         }
     }
     return bytes;
+}
+
+} // namespace
+
+std::string ToAnsi(const std::wstring& text, bool* exact) {
+    return Encode(GetACP(), text, exact, L"Не удалось перевести текст в кодовую страницу ANSI");
+}
+
+std::string ToCodePage(const std::wstring& text, std::uint32_t codePage, bool* exact) {
+    return Encode(codePage, text, exact, L"Не удалось перевести текст в кодовую страницу");
 }
 
 std::wstring FromAnsi(const std::string& bytes) {

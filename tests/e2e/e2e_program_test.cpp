@@ -256,4 +256,61 @@ TEST_F(Program, ACyrillicCommentFromTheCodePageReachesTheLinkerAsTheSameText) {
     EXPECT_EQ(L"/OUT:" + exe_ + L" /COMMENT:\"Сборка № 5\"", Received());
 }
 
+// --- unattended builds ------------------------------------------------------------------------
+
+TEST_F(Program, UnattendedBuildsShowNoBoxTellEverythingOnStandardErrorAndFailWhenAStepFailed) {
+    // What reaches a pipe: the system's OEM code page, "?" for what it lacks (the usage's ©).
+    const auto line = [](const std::wstring& text) {
+        return platform::ToCodePage(L"Vexmor Link: " + text + L"\r\n", GetOEMCP());
+    };
+    std::wstring usage = modFormatVersion::csGetUsageHeader(false, false);
+    usage.replace(usage.find(L"\r\n"), 2, L" | ");
+    usage.replace(usage.find(L"©"), 1, L"?");
+    const std::string linker = "stand-in linker: stderr\r\n";
+    const std::wstring out = L"/OUT:" + exe_;
+    const struct {
+        std::wstring arguments, options, output; // output: what the link writes
+        std::uint32_t postBuildExit, exit;
+        std::string stdErr;
+    } rows[] = {
+        {out, L"CONSOLE\r\nкомпрессия", L"App.exe", 0, 0,
+         line(L"warning: В конфиге обнаружена неизвестная опция! |  | КОМПРЕССИЯ") + linker},
+        {out, L"", L"App.exe", 1, 1,
+         linker + line(L"warning: " + project_ +
+                       L"Tool.PostBuild.BAT |  | Во время выполнения post build скрипта "
+                       L"произошли ошибки. |  | Открыть файл с сообщениями об ошибках?")},
+        {out, L"", L"NoResource.exe", 0, 1,
+         linker + line(L"error: " + exe_ +
+                       L" |  | Не удалось сгенерировать манифест для файла. Функция: "
+                       L"GetManifestBody(). |  | Не удалось получить информацию о версии файла")},
+        {L" ", L"", L"App.exe", 0, 1,
+         line(L"note: " + usage +
+              L" |  | Похоже, программа запущена сама по себе. Так она работать не будет. "
+              L"Внимательно прочитайте ReadMe.TXT - там содержатся инструкции по установке.")},
+        {out, L"", L"App.exe", 0, 0, linker},
+        {out, L"", L"App.exe", 0, 2, // the linker is missing
+         line(L"error: " + bin_ +
+              L"LINK2.EXE |  | Не удалось запустить. |  | Win32 error: 2 | Description: ")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        Project(L"Tool.LinkConfig", row.options);
+        Script(project_ + L"Tool.PostBuild.BAT", L"post", row.postBuildExit);
+        output_ = testsDir_ + L"version\\" + row.output;
+        if (row.exit == 2) DeleteFileW((bin_ + L"LINK2.EXE").c_str());
+        auto options =
+            LinkOptions(e2e::QuoteArgument(bin_ + L"VexmorLink.exe") + L" " + row.arguments);
+        options.Env.emplace_back(L"VEXMOR_LINK_UNATTENDED", L"1");
+        const auto result = e2e::Run(options);
+        EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+        EXPECT_EQ(row.exit, result.ExitCode);
+        // With the linker missing the system's own words end the line: leave them out.
+        const std::string& err = result.StdErr;
+        const size_t end = err.find("\r\n"), shown = row.stdErr.size() - 2;
+        EXPECT_EQ(row.stdErr,
+                  row.exit == 2 && end > shown ? err.substr(0, shown) + err.substr(end) : err);
+    }
+    ExpectNothingOpened(); // the offer to open a script's output was declined
+}
+
 } // namespace

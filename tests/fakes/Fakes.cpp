@@ -26,7 +26,7 @@ void Reset() {
 
 namespace platform {
 
-Answer ShowMessage(const std::wstring& text, Icon icon, Buttons buttons) {
+Answer ShowBox(const std::wstring& text, Icon icon, Buttons buttons) {
     auto& state = fakes::Get();
     state.Messages.push_back({text, icon, buttons});
     if (buttons == Buttons::OkCancel && !state.Answers.empty()) {
@@ -37,6 +37,10 @@ Answer ShowMessage(const std::wstring& text, Icon icon, Buttons buttons) {
     return Answer::Ok;
 }
 
+std::optional<std::wstring> EnvironmentValue(const wchar_t*) {
+    return std::nullopt; // never unattended: the native tests read the boxes
+}
+void WriteErrorLine(const std::wstring&) {}
 std::wstring ProgramFolder() {
     return fakes::Get().ProgramFolder;
 }
