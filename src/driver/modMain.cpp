@@ -310,6 +310,7 @@ bool DoAdditionalStepsPost(const BuildContext& context) {
     // A program gets its manifest unless told not to; a library only when asked for one.
     if (!config.SET_NOMANIFEST() && (config.SET_MANIFEST() || !context.IsDLL)) {
         ok &= modManifestMain::WriteManifest(context);
+        modLog::WriteNotes(context);
     }
     if (QZVSP0100B::IsFileExist(context.PostBuildBatFileName)) {
         ok &= modLauncher::LaunchBATFile(

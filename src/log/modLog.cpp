@@ -11,6 +11,8 @@ namespace modLog {
 namespace {
 
 std::wstring g_logText;
+std::wstring g_flushedText; // what the last LogFlush wrote, before trimming
+std::vector<std::wstring> g_notes;
 
 } // namespace
 
@@ -61,11 +63,30 @@ void LogFlush(const BuildContext& context) {
         return;
     }
     platform::ReplaceFileContent(context.LogFileName, bytes);
+    g_flushedText = g_logText;
     g_logText.clear();
 }
 
 const std::wstring& LogText() {
     return g_logText;
+}
+
+void AddNote(const std::wstring& note) {
+    g_notes.push_back(note);
+}
+
+const std::vector<std::wstring>& Notes() {
+    return g_notes;
+}
+
+void WriteNotes(const BuildContext& context) {
+    if (g_notes.empty()) return;
+    std::wstring lines;
+    for (const std::wstring& note : g_notes) lines += (lines.empty() ? L"" : L"\r\n") + note;
+    g_notes.clear();
+    g_logText = g_flushedText;
+    LogItem(L"Manifest notes", lines);
+    LogFlush(context);
 }
 
 } // namespace modLog

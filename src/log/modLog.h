@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct BuildContext;
 
@@ -19,5 +20,15 @@ std::wstring GetFileLine(const std::wstring& fileName);
 void LogFlush(const BuildContext& context);
 // The text collected so far.
 const std::wstring& LogText();
+
+// A note of a step after the link (a skipped duplicate, a component outside the output's
+// folder, a manifest resource replaced...), kept until WriteNotes.
+void AddNote(const std::wstring& note);
+// The notes added and not yet written.
+const std::vector<std::wstring>& Notes();
+// When there are notes: writes the log once more, as LogFlush last wrote it, with a last
+// section "Manifest notes:" holding one note a line, and forgets the notes. Without notes the
+// log stays exactly as it was written.
+void WriteNotes(const BuildContext& context);
 
 } // namespace modLog

@@ -95,6 +95,20 @@ TEST_F(ModLogTest, TheWrittenLogHoldsTheFifteenLinesWithoutATrailingBreak) {
     EXPECT_EQ(L"", modLog::LogText());
 }
 
+TEST_F(ModLogTest, NotesRewriteTheLogOnceWithALastSectionAndNoNotesLeaveIt) {
+    modLog::LogItem(L"Modified command line", L"/OUT:x.exe");
+    modLog::LogFlush(context);
+    modLog::WriteNotes(context);
+    EXPECT_EQ("Modified command line:\r\n/OUT:x.exe", ReadBytes(folder / "Tool.LinkLog"));
+    modLog::AddNote(L"first note");
+    modLog::AddNote(L"second note");
+    modLog::WriteNotes(context);
+    EXPECT_EQ("Modified command line:\r\n/OUT:x.exe\r\n\r\nManifest notes:\r\nfirst note\r\n"
+              "second note",
+              ReadBytes(folder / "Tool.LinkLog"));
+    EXPECT_TRUE(modLog::Notes().empty());
+}
+
 TEST_F(ModLogTest, ASecondBuildReplacesTheLogAndMarksItAsExisting) {
     std::ofstream(folder / "Tool.LinkLog") << std::string(5000, 'o');
     modLog::LogFiles(context);
