@@ -120,6 +120,10 @@ bool CConfig::Init(const std::wstring& text) {
             stub_ = TrimValue(trimmed.substr(5));
         } else if (StartsWith(upper, L"REF:")) {
             refs_.push_back(TrimValue(trimmed.substr(4)));
+        } else if (StartsWith(upper, L"COM:")) {
+            components_.push_back({TrimValue(trimmed.substr(4)), true});
+        } else if (StartsWith(upper, L"COMTLB:")) {
+            components_.push_back({TrimValue(trimmed.substr(7)), false});
         } else if (StartsWith(upper, L"DPI:")) {
             if (!DpiValue(TrimValue(upper.substr(4)), dpi_)) WarnUnknown(upper);
         } else {

@@ -10,6 +10,12 @@ enum class DpiMode {
     System,       // the DPI of the primary monitor at sign-in
 };
 
+// A COM component that a program uses, named by a COM: or COMTLB: line.
+struct ComponentLine {
+    std::wstring File;                // as written, relative names counting from the option file
+    bool CaptureRegistration = false; // COM: also runs its registration code, redirected
+};
+
 class CConfig {
   public:
     // Every value to its default and a new, empty list of references.
@@ -44,6 +50,8 @@ class CConfig {
     bool SET_GDISCALING() const { return gdiScaling_; }
     bool SET_LONGPATHS() const { return longPaths_; }
     bool SET_UTF8() const { return utf8_; }
+    // The components, in the order of the lines; repeats kept.
+    const std::vector<ComponentLine>& SET_COM() const { return components_; }
 
   private:
     bool console_ = false;
@@ -69,4 +77,5 @@ class CConfig {
     bool gdiScaling_ = false;
     bool longPaths_ = false;
     bool utf8_ = false;
+    std::vector<ComponentLine> components_;
 };

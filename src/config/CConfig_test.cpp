@@ -109,6 +109,18 @@ TEST_F(CConfigTest, ReferencesKeepOrderRepeatsAndEmptyEntries) {
         config.SET_REF());
 }
 
+TEST_F(CConfigTest, ComponentsKeepOrderRepeatsAndWhetherTheirRegistrationIsCaptured) {
+    ASSERT_TRUE(
+        config.Init(L"com: Controls\\Grid.ocx \r\nCOMTLB:\"Shared Lib.dll\"\r\nCom:Grid.ocx"));
+    ASSERT_EQ(3u, config.SET_COM().size());
+    EXPECT_EQ(L"Controls\\Grid.ocx", config.SET_COM()[0].File);
+    EXPECT_EQ(L"\"Shared Lib.dll\"", config.SET_COM()[1].File);
+    EXPECT_EQ(L"Grid.ocx", config.SET_COM()[2].File);
+    EXPECT_TRUE(config.SET_COM()[0].CaptureRegistration && config.SET_COM()[2].CaptureRegistration);
+    EXPECT_FALSE(config.SET_COM()[1].CaptureRegistration);
+    EXPECT_TRUE(Warnings().empty());
+}
+
 TEST_F(CConfigTest, OnlyCrLfSeparatesLines) {
     ASSERT_TRUE(config.Init(L"CONSOLE\nCOFF\nMAP"));
     EXPECT_EQ((std::vector<std::wstring>{Warning(L"CONSOLE\nCOFF\nMAP")}), Warnings());

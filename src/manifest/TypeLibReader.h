@@ -2,8 +2,11 @@
 // OLE Automation services: what the manifest's COM sections need, in the library's own order.
 #pragma once
 
+#include "support/AppError.h"
+
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +36,29 @@ struct InterfaceInfo {
     std::vector<std::wstring> ImpliedInterfaces;
 };
 
+// A class as a component's own registration code wrote it, read back from the redirected
+// registry.
+struct RegisteredClass {
+    std::wstring Clsid; // braced, upper case
+    std::wstring ProgId;
+    std::wstring VersionIndependentProgId;
+    std::wstring ThreadingModel; // empty: the class registers none
+    // MiscStatus: the key's own value, then the aspects 1 (content), 2 (thumbnail), 4 (icon) and
+    // 8 (docprint); each absent when not registered.
+    std::optional<std::uint32_t> MiscStatus[5];
+};
+
+// What calling a component's DllRegisterServer gave.
+struct Registration {
+    enum class Outcome : std::uint32_t {
+        Captured,     // it returned success; Classes holds what it registered for the file
+        NoEntryPoint, // the file exports no DllRegisterServer
+        Failed,       // it, or loading the file, failed with Number
+    } How = Outcome::Captured;
+    std::uint32_t Number = 0;
+    std::vector<RegisteredClass> Classes;
+};
+
 // One loaded type library. Every reader may fail with an AppError carrying the platform's
 // number and description.
 class TypeLibInfo {
@@ -53,6 +79,23 @@ class TypeLibInfo {
 // Loads the type library of the file without registering anything. A file without a type
 // library: AppError kNoTypeLibNumber. Any other failure (missing or unreadable file, broken
 // library): AppError with the platform's number and its description.
-std::unique_ptr<TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName);
+std::shared_ptr<const TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName);
+
+// One file for the reading process: its type library and, for a component named to have its
+// registration captured, what its DllRegisterServer writes.
+struct ReadRequest {
+    std::wstring File;
+    bool CaptureRegistration = false;
+};
+struct ReadResult {
+    std::shared_ptr<const TypeLibInfo> TypeLib; // none when LoadError says why
+    std::optional<AppError> LoadError;
+    std::optional<Registration> Registered; // none: no registration was asked for or it was lost
+    std::vector<std::wstring> Notes;        // a registration that failed, keys removed...
+};
+// Reads the files in order, all in one reading process; only after a process that crashed or
+// ran out of time does another one go on with the files left. A file without a type library
+// resource gets LoadError kNoTypeLibNumber, and no process is started for it.
+std::vector<ReadResult> ReadFiles(const std::vector<ReadRequest>& Requests);
 
 } // namespace TypeLibReader

@@ -3,6 +3,7 @@
 // platform's reader can crash on a broken library.
 #include "manifest/TypeLibReader.h"
 
+#include "manifest/ComRegistration.h"
 #include "manifest/TypeLibReaderChild.h"
 #include "manifest/TypeLibRecord.h"
 #include "process/ChildRun.h"
@@ -322,49 +323,198 @@ std::wstring HexCode(std::uint32_t code) {
 }
 
 // Why the child gave no record, for the type-library message.
-[[noreturn]] void ThrowReaderFailure(const ChildRun::Result& run) {
+AppError ReaderFailure(const ChildRun::Result& run) {
     constexpr std::uint32_t kTimeoutNumber = 0x800705B4u; // HRESULT of ERROR_TIMEOUT
     switch (run.How) {
-    case ChildRun::Ending::NotStarted:
-        ThrowHResult(HRESULT_FROM_WIN32(run.LastError));
+    case ChildRun::Ending::NotStarted: {
+        const auto number = static_cast<std::uint32_t>(HRESULT_FROM_WIN32(run.LastError));
+        return AppError(number, QZVSP0100A::GetAPIErrorDescription(number));
+    }
     case ChildRun::Ending::TimedOut:
-        throw AppError(kTimeoutNumber, L"Чтение библиотеки типов не завершилось за " +
-                                           std::to_wstring(kReaderTimeoutMs / 1000) +
-                                           L" секунд и было остановлено.");
+        return AppError(kTimeoutNumber, L"Чтение библиотеки типов не завершилось за " +
+                                            std::to_wstring(kReaderTimeoutMs / 1000) +
+                                            L" секунд и было остановлено.");
     case ChildRun::Ending::Exited:
         break;
     }
     // Exception codes carry the error severity bits; plain exit codes do not.
     if (run.ExitCode >= 0x80000000u)
-        throw AppError(run.ExitCode, L"Чтение библиотеки типов прервано исключением " +
-                                         HexCode(run.ExitCode) + L".");
-    throw AppError(kAppErrorNumber, L"Чтение библиотеки типов завершилось с кодом " +
-                                        HexCode(run.ExitCode) + L" и не вернуло результата.");
+        return AppError(run.ExitCode, L"Чтение библиотеки типов прервано исключением " +
+                                          HexCode(run.ExitCode) + L".");
+    return AppError(kAppErrorNumber, L"Чтение библиотеки типов завершилось с кодом " +
+                                         HexCode(run.ExitCode) + L" и не вернуло результата.");
+}
+
+// Why a registration gave nothing, for the note: the type library's data stands instead.
+std::wstring RegistrationNote(const std::wstring& file, const std::wstring& what) {
+    return L"Регистрация компонента \"" + file + L"\" " + what +
+           L"; использованы данные его библиотеки типов.";
+}
+
+std::wstring LostRegistrationNote(const std::wstring& file, const ChildRun::Result& run) {
+    if (run.How == ChildRun::Ending::TimedOut)
+        return RegistrationNote(file, L"не завершилась за " +
+                                          std::to_wstring(kReaderTimeoutMs / 1000) +
+                                          L" секунд и была остановлена");
+    if (run.ExitCode >= 0x80000000u)
+        return RegistrationNote(file, L"прервана исключением " + HexCode(run.ExitCode));
+    return RegistrationNote(file, L"завершилась с кодом " + HexCode(run.ExitCode));
+}
+
+std::wstring OutcomeNote(const std::wstring& file, const Registration& registration) {
+    switch (registration.How) {
+    case Registration::Outcome::Captured:
+        break;
+    case Registration::Outcome::NoEntryPoint:
+        return L"Компонент \"" + file +
+               L"\" не экспортирует DllRegisterServer; использованы данные его библиотеки типов.";
+    case Registration::Outcome::Failed:
+        return RegistrationNote(file, L"не удалась: " + HexCode(registration.Number) + L" " +
+                                          QZVSP0100A::GetAPIErrorDescription(registration.Number));
+    }
+    return std::wstring();
+}
+
+constexpr wchar_t kTypeLibOnly[] = L"T:";
+constexpr wchar_t kWithRegistration[] = L"R:";
+
+// One reading process over the requests named by indices; fills their results as far as it
+// got and gives how many of them it finished.
+std::size_t ReadInOneProcess(const std::vector<ReadRequest>& requests,
+                             const std::vector<std::size_t>& indices,
+                             std::vector<ReadResult>& results, const std::wstring& program) {
+    const bool capture = std::any_of(indices.begin(), indices.end(), [&](std::size_t i) {
+        return requests[i].CaptureRegistration;
+    });
+    const std::wstring scratch = capture ? ComRegistration::NewScratchKey() : L"-";
+    const ChildRun::Result run = ChildRun::Run(
+        [&](std::uintptr_t output) {
+            std::wstring line = L"\"" + program + L"\" " + kReaderArgument + L" " +
+                                std::to_wstring(output) + L" \"" + scratch + L"\"";
+            for (std::size_t i : indices) {
+                line += L" \"" +
+                        std::wstring(requests[i].CaptureRegistration ? kWithRegistration
+                                                                     : kTypeLibOnly) +
+                        requests[i].File + L"\"";
+            }
+            return line;
+        },
+        kReaderTimeoutMs);
+    if (capture) ComRegistration::DeleteScratchKey(scratch);
+    if (run.How == ChildRun::Ending::NotStarted) {
+        for (std::size_t i : indices) results[i].LoadError = ReaderFailure(run);
+        return indices.size();
+    }
+    const std::vector<TypeLibRecord::Frame> frames = TypeLibRecord::ParseFrames(run.Output);
+    std::size_t f = 0, done = 0;
+    auto next = [&](TypeLibRecord::FrameKind kind) -> const std::string* {
+        if (f >= frames.size() || frames[f].Kind != kind) return nullptr;
+        return &frames[f++].Bytes;
+    };
+    for (; done < indices.size(); ++done) {
+        const ReadRequest& request = requests[indices[done]];
+        ReadResult& result = results[indices[done]];
+        const std::string* bytes = next(TypeLibRecord::FrameKind::TypeLib);
+        TypeLibRecord::Record record;
+        if (!bytes) {
+            // This file's own library ended the process: it is the one that failed.
+            result.LoadError = ReaderFailure(run);
+            return done + 1;
+        }
+        if (!TypeLibRecord::Parse(*bytes, record)) {
+            result.LoadError =
+                AppError(kAppErrorNumber, L"Чтение библиотеки типов вернуло неполные данные.");
+            continue;
+        }
+        try {
+            result.TypeLib = TypeLibRecord::InfoFromRecord(request.File, std::move(record));
+        } catch (const AppError& error) {
+            result.LoadError = error;
+            continue;
+        }
+        if (!request.CaptureRegistration) continue;
+        std::vector<std::wstring> before;
+        const std::string* keys = next(TypeLibRecord::FrameKind::KeysBefore);
+        const bool haveBefore = keys && TypeLibRecord::ParseTexts(*keys, before);
+        Registration registration;
+        const std::string* registered = next(TypeLibRecord::FrameKind::Registration);
+        const bool finished = registered && TypeLibRecord::Parse(*registered, registration);
+        if (!finished) {
+            result.Notes.push_back(LostRegistrationNote(request.File, run));
+        } else if (registration.How == Registration::Outcome::Captured) {
+            result.Registered = std::move(registration);
+        } else {
+            result.Notes.push_back(OutcomeNote(request.File, registration));
+        }
+        if (haveBefore) {
+            for (std::wstring& note : ComRegistration::RemoveNewKeys(
+                     ComRegistration::IdentifierKeys(*result.TypeLib), before, request.File))
+                result.Notes.push_back(std::move(note));
+        }
+        if (!finished) return done + 1; // the process ended in this registration
+    }
+    return done;
 }
 
 } // namespace
 
-std::unique_ptr<TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName) {
-    if (!HasTypeLibResource(FileName))
-        throw AppError(kNoTypeLibNumber, L"Файл не содержит библиотеки типов.");
+std::vector<ReadResult> ReadFiles(const std::vector<ReadRequest>& Requests) {
+    std::vector<ReadResult> results(Requests.size());
+    std::vector<std::size_t> pending;
+    for (std::size_t i = 0; i < Requests.size(); ++i) {
+        try {
+            if (HasTypeLibResource(Requests[i].File)) {
+                pending.push_back(i);
+            } else {
+                results[i].LoadError =
+                    AppError(kNoTypeLibNumber, L"Файл не содержит библиотеки типов.");
+            }
+        } catch (const AppError& error) {
+            results[i].LoadError = error;
+        }
+    }
+    if (pending.empty()) return results;
     const std::wstring program = ModulePath::Of(nullptr);
-    if (program.empty()) ThrowHResult(HRESULT_FROM_WIN32(GetLastError()));
-    const ChildRun::Result run = ChildRun::Run(
-        [&](std::uintptr_t output) {
-            return L"\"" + program + L"\" " + kReaderArgument + L" " + std::to_wstring(output) +
-                   L" \"" + FileName + L"\"";
-        },
-        kReaderTimeoutMs);
-    TypeLibRecord::Record record;
-    if (run.How != ChildRun::Ending::Exited || run.ExitCode != 0) ThrowReaderFailure(run);
-    if (!TypeLibRecord::Parse(run.Output, record))
-        throw AppError(kAppErrorNumber, L"Чтение библиотеки типов вернуло неполные данные.");
-    return TypeLibRecord::InfoFromRecord(FileName, std::move(record));
+    if (program.empty()) {
+        const auto number = static_cast<std::uint32_t>(HRESULT_FROM_WIN32(GetLastError()));
+        for (std::size_t i : pending)
+            results[i].LoadError = AppError(number, QZVSP0100A::GetAPIErrorDescription(number));
+        return results;
+    }
+    if (std::any_of(pending.begin(), pending.end(),
+                    [&](std::size_t i) { return Requests[i].CaptureRegistration; }))
+        ComRegistration::DeleteStaleScratchKeys();
+    while (!pending.empty()) {
+        const std::size_t done = ReadInOneProcess(Requests, pending, results, program);
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(done));
+    }
+    return results;
+}
+
+std::shared_ptr<const TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName) {
+    ReadResult result = std::move(ReadFiles({{FileName, false}}).front());
+    if (result.LoadError) throw *result.LoadError;
+    return result.TypeLib;
 }
 
 } // namespace TypeLibReader
 
 namespace TypeLibReaderChild {
+namespace {
+
+bool WriteAll(HANDLE output, const std::string& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        const auto chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
+        if (!WriteFile(output, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+} // namespace
 
 bool RunIfAsked(int& ExitCode) {
     // Every link starts here: a command line without the argument is not worth splitting.
@@ -374,7 +524,7 @@ bool RunIfAsked(int& ExitCode) {
     if (!args) return false;
     std::vector<std::wstring> arguments(args, args + count);
     LocalFree(args);
-    if (count != 4 || arguments[1] != TypeLibReader::kReaderArgument) return false;
+    if (count < 5 || arguments[1] != TypeLibReader::kReaderArgument) return false;
     // Only the parent can make the named handle this process's standard output and a pipe.
     HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (arguments[2] != std::to_wstring(reinterpret_cast<std::uintptr_t>(output)) ||
@@ -383,18 +533,29 @@ bool RunIfAsked(int& ExitCode) {
 
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(TypeLibReader::EndWithExceptionCode);
+    using TypeLibRecord::FrameBytes;
+    using TypeLibRecord::FrameKind;
     try {
-        const std::string bytes = TypeLibRecord::Serialize(TypeLibReader::ReadRecord(arguments[3]));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            DWORD written = 0;
-            const auto chunk =
-                static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1 << 20));
-            if (!WriteFile(output, bytes.data() + done, chunk, &written, nullptr)) {
-                ExitCode = 2;
-                return true;
-            }
-            done += written;
+        for (std::size_t i = 4; i < arguments.size(); ++i) {
+            const bool capture = arguments[i].rfind(TypeLibReader::kWithRegistration, 0) == 0;
+            const std::wstring file = arguments[i].substr(2);
+            TypeLibRecord::Record record = TypeLibReader::ReadRecord(file);
+            // Each frame goes out whole as soon as it is ready: a registration that crashes or
+            // hangs loses nothing read before it.
+            if (!WriteAll(output, FrameBytes(FrameKind::TypeLib, TypeLibRecord::Serialize(record))))
+                return ExitCode = 2, true;
+            if (!capture || record.LoadError) continue;
+            const auto keys = ComRegistration::IdentifierKeys(
+                *TypeLibRecord::InfoFromRecord(file, std::move(record)));
+            if (!WriteAll(output, FrameBytes(FrameKind::KeysBefore,
+                                             TypeLibRecord::SerializeTexts(
+                                                 ComRegistration::ExistingKeys(keys)))))
+                return ExitCode = 2, true;
+            const std::wstring scratch = arguments[3] + L"\\" + std::to_wstring(i);
+            if (!WriteAll(output, FrameBytes(FrameKind::Registration,
+                                             TypeLibRecord::Serialize(
+                                                 ComRegistration::Capture(file, scratch)))))
+                return ExitCode = 2, true;
         }
         ExitCode = 0;
     } catch (...) {

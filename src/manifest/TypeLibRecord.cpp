@@ -44,6 +44,16 @@ class Writer {
         Word(failure.Number);
         Text(failure.Description);
     }
+    void Put(const RegisteredClass& c) {
+        Text(c.Clsid);
+        Text(c.ProgId);
+        Text(c.VersionIndependentProgId);
+        Text(c.ThreadingModel);
+        for (const auto& status : c.MiscStatus) {
+            Word(status ? 1 : 0);
+            Word(status.value_or(0));
+        }
+    }
     template <class T> void Put(const Fallible<T>& item) {
         Word(item.Value ? 1 : 0);
         if (item.Value)
@@ -109,6 +119,17 @@ class Reader {
         return Get(info.ImpliedInterfaces);
     }
     bool Get(Failure& failure) { return Word(failure.Number) && Text(failure.Description); }
+    bool Get(RegisteredClass& c) {
+        if (!Text(c.Clsid) || !Text(c.ProgId) || !Text(c.VersionIndependentProgId) ||
+            !Text(c.ThreadingModel))
+            return false;
+        for (auto& status : c.MiscStatus) {
+            std::uint32_t present = 0, value = 0;
+            if (!Word(present) || !Word(value) || present > 1) return false;
+            if (present) status = value;
+        }
+        return true;
+    }
     template <class T> bool Get(Fallible<T>& item) {
         std::uint32_t hasValue = 0;
         if (!Word(hasValue) || hasValue > 1) return false;
@@ -207,6 +228,60 @@ bool Parse(const std::string& bytes, Record& record) {
     if (!in.AtEnd()) return false;
     record = std::move(result);
     return true;
+}
+
+std::string Serialize(const Registration& registration) {
+    Writer out;
+    out.Word(static_cast<std::uint32_t>(registration.How));
+    out.Word(registration.Number);
+    out.Put(registration.Classes);
+    return out.bytes_;
+}
+
+bool Parse(const std::string& bytes, Registration& registration) {
+    Reader in(bytes);
+    Registration result;
+    std::uint32_t how = 0;
+    if (!in.Word(how) || how > static_cast<std::uint32_t>(Registration::Outcome::Failed) ||
+        !in.Word(result.Number) || !in.Get(result.Classes) || !in.AtEnd())
+        return false;
+    result.How = static_cast<Registration::Outcome>(how);
+    registration = std::move(result);
+    return true;
+}
+
+std::string FrameBytes(FrameKind kind, const std::string& bytes) {
+    Writer out;
+    out.Word(static_cast<std::uint32_t>(kind));
+    out.Word(static_cast<std::uint32_t>(bytes.size()));
+    return out.bytes_ + bytes;
+}
+
+std::string SerializeTexts(const std::vector<std::wstring>& texts) {
+    Writer out;
+    out.Put(texts);
+    return out.bytes_;
+}
+
+bool ParseTexts(const std::string& bytes, std::vector<std::wstring>& texts) {
+    Reader in(bytes);
+    return in.Get(texts) && in.AtEnd();
+}
+
+std::vector<Frame> ParseFrames(const std::string& bytes) {
+    std::vector<Frame> frames;
+    std::size_t at = 0;
+    while (bytes.size() - at >= 8) {
+        const std::string head = bytes.substr(at, 8);
+        Reader in(head);
+        std::uint32_t kind = 0, size = 0;
+        in.Word(kind);
+        in.Word(size);
+        if (bytes.size() - at - 8 < size) break;
+        frames.push_back({static_cast<FrameKind>(kind), bytes.substr(at + 8, size)});
+        at += 8 + size;
+    }
+    return frames;
 }
 
 std::unique_ptr<TypeLibReader::TypeLibInfo> InfoFromRecord(std::wstring containingFile,

@@ -37,6 +37,29 @@ std::string Serialize(const Record& record);
 // False for anything Serialize did not write: truncated, padded or garbage bytes.
 bool Parse(const std::string& bytes, Record& record);
 
+using TypeLibReader::RegisteredClass;
+using TypeLibReader::Registration;
+
+std::string Serialize(const Registration& registration);
+bool Parse(const std::string& bytes, Registration& registration);
+
+// The reading process's output: frames of a kind and bytes, each written whole as soon as it is
+// ready, so that what came before a crash is kept.
+enum class FrameKind : std::uint32_t {
+    TypeLib = 1,      // a Record
+    KeysBefore = 2,   // the identifier keys that existed before registration ran (texts)
+    Registration = 3, // a Registration
+};
+struct Frame {
+    FrameKind Kind;
+    std::string Bytes;
+};
+std::string FrameBytes(FrameKind kind, const std::string& bytes);
+std::string SerializeTexts(const std::vector<std::wstring>& texts);
+bool ParseTexts(const std::string& bytes, std::vector<std::wstring>& texts);
+// Every whole frame, in order; a cut last frame (a killed writer) is left out.
+std::vector<Frame> ParseFrames(const std::string& bytes);
+
 // The library view over a record; a member that failed throws its AppError when read. A record
 // with a load error throws that error here.
 std::unique_ptr<TypeLibReader::TypeLibInfo> InfoFromRecord(std::wstring containingFile,

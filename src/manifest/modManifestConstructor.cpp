@@ -4,6 +4,7 @@
 #include "context/BuildContext.h"
 #include "manifest/TypeLibReader.h"
 #include "manifest/modCommon.h"
+#include "log/modLog.h"
 #include "manifest/modManifestParser.h"
 #include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
@@ -13,6 +14,11 @@
 #include "support/QZVSP0100B.h"
 #include "version/modFormatVersion.h"
 #include "version/modVersion.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <cwctype>
+#include <iterator>
 
 namespace modManifestConstructor {
 namespace {
@@ -155,6 +161,20 @@ std::wstring WithoutQuotes(const std::wstring& entry) {
     return entry;
 }
 
+std::wstring ProxyElement(const TypeLibReader::InterfaceInfo& info,
+                          const std::wstring& libraryGuid) {
+    std::vector<Attribute> attributes = {
+        {L"name", info.Name},
+        {L"iid", info.GUID},
+        {L"proxyStubClsid32",
+         info.Kind == InterfaceKind::DispatchOnly ? kDispatchProxy : kTypeLibProxy}};
+    // An interface that derives from nothing has no base to name.
+    if (!info.ImpliedInterfaces.empty())
+        attributes.push_back({L"baseInterface", info.ImpliedInterfaces.front()});
+    attributes.push_back({L"tlbid", libraryGuid});
+    return Element(2, L"comInterfaceExternalProxyStub", attributes) + kSeparator;
+}
+
 Reference ReadReference(const std::wstring& entry, const std::wstring& configFileName) {
     Reference reference;
     try {
@@ -172,16 +192,96 @@ Reference ReadReference(const std::wstring& entry, const std::wstring& configFil
     return reference;
 }
 
+std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
+
+// A component line resolved and checked as far as can be done without reading the file.
+struct ComponentEntry {
+    Gathered<Component> Read;
+    bool CaptureRegistration = false;
+};
+
+std::vector<ComponentEntry> ComponentEntries(const BuildContext& context,
+                                             const std::vector<ComponentLine>& lines,
+                                             std::vector<std::wstring>& notes) {
+    std::vector<ComponentEntry> entries;
+    const std::wstring base = QZVSP0100B::GetFilePath(context.ConfigFileName);
+    const std::wstring output = Upper(QZVSP0100B::GetAbsoluteFileName(context.ExeFileName, base));
+    std::vector<std::wstring> named;
+    for (const ComponentLine& line : lines) {
+        ComponentEntry entry;
+        entry.CaptureRegistration = line.CaptureRegistration;
+        Component& component = entry.Read.Value;
+        try {
+            component.File = QZVSP0100B::GetAbsoluteFileName(WithoutQuotes(line.File), base);
+        } catch (const AppError& error) {
+            entry.Read.Failure = error;
+            entries.push_back(std::move(entry));
+            continue;
+        }
+        const std::wstring key = Upper(component.File);
+        if (key == output) {
+            notes.push_back(std::wstring(line.CaptureRegistration ? L"COM:" : L"COMTLB:") +
+                            L" называет сам выходной файл " + Quoted(component.File) +
+                            L"; строка пропущена.");
+            continue;
+        }
+        // A file named twice gets one section, from its first line.
+        if (std::find(named.begin(), named.end(), key) != named.end()) continue;
+        named.push_back(key);
+        if (Upper(QZVSP0100B::GetFileExtension(component.File)) == L"EXE") {
+            entry.Read.Failure =
+                AppError(kAppErrorNumber, L"Компонент " + Quoted(component.File) +
+                                              L" - программа (EXE): её классы нельзя описать как "
+                                              L"классы внутрипроцессной библиотеки.");
+        } else if (!QZVSP0100B::IsFileExist(component.File)) {
+            entry.Read.Failure =
+                AppError(kAppErrorNumber, L"Компонент " + Quoted(component.File) +
+                                              L" не найден или не является файлом.");
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+// The file element's name: the path below the output's folder, or the bare name of a component
+// that must then be deployed beside the output.
+std::wstring ComponentName(const std::wstring& file, const std::wstring& exeFileName,
+                           std::vector<std::wstring>& notes) {
+    std::wstring folder = QZVSP0100B::GetFilePath(exeFileName);
+    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+    if (!folder.empty() && file.size() > folder.size() &&
+        Upper(file.substr(0, folder.size())) == Upper(folder))
+        return file.substr(folder.size());
+    notes.push_back(L"Компонент " + Quoted(file) +
+                    L" лежит вне папки выходного файла: в "
+                    L"манифесте он назван по имени файла и должен поставляться рядом с " +
+                    Quoted(QZVSP0100B::GetFileName(exeFileName, false)) + L".");
+    return QZVSP0100B::GetFileName(file, false);
+}
+
 } // namespace
 
 ManifestRecord GatherManifestRecord(const BuildContext& context) {
     ManifestRecord record;
     record.ExeFileName = context.ExeFileName;
-    try {
-        record.TypeLib = TypeLibReader::TypeLibInfoFromFile(context.ExeFileName);
-    } catch (const AppError& error) {
+    if (context.Config) record.Options = *context.Config;
+    std::vector<ComponentEntry> entries =
+        ComponentEntries(context, record.Options.SET_COM(), record.Notes);
+    // One reading process for the output's own library and every component's.
+    std::vector<TypeLibReader::ReadRequest> requests = {{context.ExeFileName, false}};
+    for (const ComponentEntry& entry : entries) {
+        if (!entry.Read.Failure)
+            requests.push_back({entry.Read.Value.File, entry.CaptureRegistration});
+    }
+    std::vector<TypeLibReader::ReadResult> read = TypeLibReader::ReadFiles(requests);
+    if (const auto& error = read.front().LoadError) {
         // A file without a type library is the usual case: it simply has no COM sections.
-        if (error.Number != TypeLibReader::kNoTypeLibNumber) throw;
+        if (error->Number != TypeLibReader::kNoTypeLibNumber) throw *error;
+    } else {
+        record.TypeLib = read.front().TypeLib;
     }
     try {
         if (!modVersion::GetVersion(context.ExeFileName, record.Version.Value)) {
@@ -191,10 +291,49 @@ ManifestRecord GatherManifestRecord(const BuildContext& context) {
     } catch (const AppError& error) {
         record.Version.Failure = error;
     }
-    if (context.Config) record.Options = *context.Config;
     record.DateTime = platform::LocalDateTimeText();
     for (const std::wstring& entry : record.Options.SET_REF())
         record.References.push_back(ReadReference(entry, context.ConfigFileName));
+
+    // The names that file elements take, the output's own first.
+    std::vector<std::pair<std::wstring, std::wstring>> names; // upper-case name, file
+    if (record.TypeLib)
+        names.push_back(
+            {Upper(QZVSP0100B::GetFileName(context.ExeFileName, false)), context.ExeFileName});
+    std::size_t next = 1;
+    for (ComponentEntry& entry : entries) {
+        Gathered<Component>& gathered = entry.Read;
+        Component& component = gathered.Value;
+        if (!gathered.Failure) {
+            TypeLibReader::ReadResult& result = read[next++];
+            for (std::wstring& note : result.Notes) record.Notes.push_back(std::move(note));
+            if (result.LoadError) {
+                gathered.Failure =
+                    AppError(result.LoadError->Number,
+                             L"Не удалось загрузить библиотеку типов из компонента " +
+                                 Quoted(component.File) + L": " + result.LoadError->Description);
+            } else {
+                component.TypeLib = result.TypeLib;
+                component.Registered = std::move(result.Registered);
+            }
+        }
+        if (!gathered.Failure) {
+            component.Name = ComponentName(component.File, context.ExeFileName, record.Notes);
+            const std::wstring key = Upper(component.Name);
+            const auto same = std::find_if(names.begin(), names.end(),
+                                           [&](const auto& n) { return n.first == key; });
+            if (same != names.end()) {
+                gathered.Failure =
+                    AppError(kAppErrorNumber, L"Компоненты " + Quoted(same->second) + L" и " +
+                                                  Quoted(component.File) +
+                                                  L" получили бы в манифесте одно имя файла " +
+                                                  Quoted(component.Name) + L".");
+            } else {
+                names.push_back({key, component.File});
+            }
+        }
+        record.Components.push_back(std::move(gathered));
+    }
     return record;
 }
 
@@ -207,12 +346,15 @@ std::wstring GetManifestText(const BuildContext& context) {
         ShowFailure(context, L"Не удалось загрузить библиотеку типов из файла.", error.Description);
         return std::wstring();
     }
+    std::vector<std::wstring> notes = record.Notes;
+    std::wstring text;
     try {
-        return GetManifestBody(record, CurrentFunction);
+        text = GetManifestBody(record, CurrentFunction, &notes);
     } catch (const AppError& error) {
         ShowGenerationFailure(context, CurrentFunction, error.Description);
-        return std::wstring();
     }
+    for (const std::wstring& note : notes) modLog::AddNote(note);
+    return text;
 }
 
 void ShowGenerationFailure(const BuildContext& context, const std::wstring& CurrentFunction,
@@ -223,7 +365,8 @@ void ShowGenerationFailure(const BuildContext& context, const std::wstring& Curr
                 Description);
 }
 
-std::wstring GetManifestBody(const ManifestRecord& Record, std::wstring& CurrentFunction) {
+std::wstring GetManifestBody(const ManifestRecord& Record, std::wstring& CurrentFunction,
+                             std::vector<std::wstring>* Notes) {
     CurrentFunction = L"GetManifestBody";
     const FileVersionRecord& version = Record.Version.Get();
     const CConfig& options = Record.Options;
@@ -249,10 +392,13 @@ std::wstring GetManifestBody(const ManifestRecord& Record, std::wstring& Current
     if (application) text += CommonControlsDependency();
 
     text += GetDependencies(Record.References, CurrentFunction);
-    if (Record.TypeLib) {
-        text += GetFileSection(*Record.TypeLib, CurrentFunction);
-        text += GetCOMInterfaceProxies(*Record.TypeLib, CurrentFunction);
-    }
+    if (Record.TypeLib) text += GetFileSection(*Record.TypeLib, CurrentFunction);
+    ComponentSections components;
+    if (!Record.Components.empty()) components = GetComponents(Record, CurrentFunction);
+    text += components.Files;
+    if (Record.TypeLib) text += GetCOMInterfaceProxies(*Record.TypeLib, CurrentFunction);
+    text += components.Proxies;
+    if (Notes) Notes->insert(Notes->end(), components.Notes.begin(), components.Notes.end());
     CurrentFunction = L"GetManifestBody";
     text += L"</assembly>\r\n";
     // Whatever a version resource, a type library or a referenced manifest holds, the document
@@ -334,21 +480,185 @@ std::wstring GetCOMInterfaceProxies(const TypeLibInfo& TypeLib, std::wstring& Cu
     const std::size_t count = TypeLib.InterfaceCount();
     if (count == 0) return text;
     const std::wstring libraryGuid = TypeLib.GUID();
-    for (std::size_t i = 0; i < count; ++i) {
-        const TypeLibReader::InterfaceInfo info = TypeLib.Interface(i);
-        std::vector<Attribute> attributes = {
-            {L"name", info.Name},
-            {L"iid", info.GUID},
-            {L"proxyStubClsid32",
-             info.Kind == InterfaceKind::DispatchOnly ? kDispatchProxy : kTypeLibProxy}};
-        // An interface that derives from nothing has no base to name.
-        if (!info.ImpliedInterfaces.empty())
-            attributes.push_back({L"baseInterface", info.ImpliedInterfaces.front()});
-        attributes.push_back({L"tlbid", libraryGuid});
-        text += Element(2, L"comInterfaceExternalProxyStub", attributes);
-        text += kSeparator;
+    for (std::size_t i = 0; i < count; ++i) text += ProxyElement(TypeLib.Interface(i), libraryGuid);
+    return text;
+}
+
+namespace {
+
+// What the document holds already: identifiers upper-cased, so that letter case never makes two.
+struct Written {
+    std::vector<std::wstring> Classes, Interfaces, TypeLibs, ProgIds;
+
+    static bool Has(const std::vector<std::wstring>& set, const std::wstring& id) {
+        return std::find(set.begin(), set.end(), Upper(id)) != set.end();
+    }
+    // True when new; a repeat is a note instead.
+    static bool Add(std::vector<std::wstring>& set, const std::wstring& id,
+                    const std::wstring& what, const std::wstring& file,
+                    std::vector<std::wstring>& notes) {
+        if (Has(set, id)) {
+            notes.push_back(what + L" из " + Quoted(file) +
+                            L" уже описан в манифесте; повтор пропущен.");
+            return false;
+        }
+        set.push_back(Upper(id));
+        return true;
+    }
+};
+
+// The output's own library, as its own builders write it. What cannot be read is left to them
+// to report.
+Written OwnIdentifiers(const TypeLibInfo* lib) {
+    Written written;
+    if (!lib) return written;
+    auto add = [](std::vector<std::wstring>& set, const auto& read) {
+        try {
+            set.push_back(Upper(read()));
+        } catch (const AppError&) {
+        }
+    };
+    add(written.TypeLibs, [&] { return lib->GUID(); });
+    for (std::size_t i = 0; i < lib->CoClassCount(); ++i) {
+        add(written.Classes, [&] { return lib->CoClass(i).GUID; });
+        add(written.ProgIds, [&] { return lib->Name() + L"." + lib->CoClass(i).Name; });
+    }
+    for (std::size_t i = 0; i < lib->InterfaceCount(); ++i)
+        add(written.Interfaces, [&] { return lib->Interface(i).GUID; });
+    return written;
+}
+
+bool KnownThreadingModel(const std::wstring& model) {
+    for (const wchar_t* known : {L"Apartment", L"Both", L"Free", L"Neutral"})
+        if (Upper(model) == Upper(known)) return true;
+    return false;
+}
+
+// One class's element: the type library's data, and over it what the registration says.
+std::wstring ComClassElement(const std::wstring& clsid, std::wstring progId,
+                             const TypeLibReader::RegisteredClass* registered, bool control,
+                             const std::wstring& file, Written& written,
+                             std::vector<std::wstring>& notes) {
+    std::vector<Attribute> attributes = {{L"clsid", clsid}};
+    std::wstring independent;
+    if (registered) {
+        if (!registered->ProgId.empty()) progId = registered->ProgId;
+        if (registered->VersionIndependentProgId != progId)
+            independent = registered->VersionIndependentProgId;
+    }
+    const std::wstring what = L"ProgID " + Quoted(progId) + L" класса " + clsid;
+    if (!progId.empty() && Written::Add(written.ProgIds, progId, what, file, notes))
+        attributes.push_back({L"progid", progId});
+    if (!independent.empty() &&
+        !Written::Add(written.ProgIds, independent,
+                      L"ProgID " + Quoted(independent) + L" класса " + clsid, file, notes))
+        independent.clear();
+    if (!registered) {
+        attributes.push_back({L"threadingModel", L"Apartment"});
+    } else if (KnownThreadingModel(registered->ThreadingModel)) {
+        attributes.push_back({L"threadingModel", registered->ThreadingModel});
+    }
+    const bool hasStatus =
+        registered &&
+        std::any_of(std::begin(registered->MiscStatus), std::end(registered->MiscStatus),
+                    [](const auto& status) { return status.has_value(); });
+    if (hasStatus) {
+        const wchar_t* names[] = {L"miscStatus", L"miscStatusContent", L"miscStatusThumbnail",
+                                  L"miscStatusIcon", L"miscStatusDocPrint"};
+        for (int aspect = 0; aspect < 5; ++aspect) {
+            if (!registered->MiscStatus[aspect]) continue;
+            std::uint32_t unknown = 0;
+            const std::wstring flags =
+                modCommon::MiscStatusNames(*registered->MiscStatus[aspect], &unknown);
+            if (unknown) {
+                wchar_t bits[16] = {};
+                std::swprintf(bits, 16, L"0x%08X", static_cast<unsigned>(unknown));
+                notes.push_back(L"Неизвестные биты " + std::wstring(bits) + L" в " + names[aspect] +
+                                L" класса " + clsid + L" из " + Quoted(file) + L" пропущены.");
+            }
+            if (!flags.empty()) attributes.push_back({names[aspect], flags});
+        }
+    } else if (control) {
+        attributes.push_back(
+            {L"miscStatusContent", modCommon::MiscStatusNames(kControlContentStatus)});
+    }
+    if (independent.empty()) return Element(4, L"comClass", attributes) + kFileSeparator;
+    return Element(4, L"comClass", attributes, L">") + L"      <progid>" +
+           csEscapeHTML(independent) + L"</progid>\r\n    </comClass>\r\n" + kFileSeparator;
+}
+
+std::wstring ComponentFile(const Component& component, Written& written,
+                           std::vector<std::wstring>& notes) {
+    const TypeLibInfo& lib = *component.TypeLib;
+    const std::vector<TypeLibReader::RegisteredClass> none;
+    const auto& registered = component.Registered ? component.Registered->Classes : none;
+    auto registration = [&](const std::wstring& clsid) -> const TypeLibReader::RegisteredClass* {
+        for (const auto& c : registered)
+            if (Upper(c.Clsid) == Upper(clsid)) return &c;
+        return nullptr;
+    };
+    std::wstring text = L"  <file name=" + Quoted(csEscapeHTML(component.Name)) + L">\r\n";
+    text += kFileSeparator;
+    std::vector<std::wstring> listed;
+    const std::wstring libraryName = lib.CoClassCount() ? lib.Name() : std::wstring();
+    for (std::size_t i = 0; i < lib.CoClassCount(); ++i) {
+        const TypeLibReader::CoClassInfo coClass = lib.CoClass(i);
+        listed.push_back(Upper(coClass.GUID));
+        if (!Written::Add(written.Classes, coClass.GUID, L"Класс " + coClass.GUID, component.File,
+                          notes))
+            continue;
+        text += ComClassElement(coClass.GUID, libraryName + L"." + coClass.Name,
+                                registration(coClass.GUID), coClass.IsControl, component.File,
+                                written, notes);
+    }
+    // Classes that the registration adds, in the order of their identifiers.
+    std::vector<const TypeLibReader::RegisteredClass*> extra;
+    for (const auto& c : registered)
+        if (std::find(listed.begin(), listed.end(), Upper(c.Clsid)) == listed.end())
+            extra.push_back(&c);
+    std::sort(extra.begin(), extra.end(),
+              [](const auto* a, const auto* b) { return a->Clsid < b->Clsid; });
+    for (const auto* c : extra) {
+        if (Written::Add(written.Classes, c->Clsid, L"Класс " + c->Clsid, component.File, notes))
+            text += ComClassElement(c->Clsid, L"", c, false, component.File, written, notes);
+    }
+    const std::wstring guid = lib.GUID();
+    if (Written::Add(written.TypeLibs, guid, L"Библиотека типов " + guid, component.File, notes)) {
+        text += Element(4, L"typelib",
+                        {{L"tlbid", guid},
+                         {L"version", std::to_wstring(lib.MajorVersion()) + L"." +
+                                          std::to_wstring(lib.MinorVersion())},
+                         {L"helpdir", L""}});
+        text += kFileSeparator;
+    }
+    return text + L"  </file>\r\n" + kSeparator;
+}
+
+std::wstring ComponentProxies(const Component& component, Written& written,
+                              std::vector<std::wstring>& notes) {
+    const TypeLibInfo& lib = *component.TypeLib;
+    std::wstring text;
+    const std::wstring libraryGuid = lib.InterfaceCount() ? lib.GUID() : std::wstring();
+    for (std::size_t i = 0; i < lib.InterfaceCount(); ++i) {
+        const TypeLibReader::InterfaceInfo info = lib.Interface(i);
+        if (Written::Add(written.Interfaces, info.GUID, L"Интерфейс " + info.GUID, component.File,
+                         notes))
+            text += ProxyElement(info, libraryGuid);
     }
     return text;
+}
+
+} // namespace
+
+ComponentSections GetComponents(const ManifestRecord& Record, std::wstring& CurrentFunction) {
+    CurrentFunction = L"GetComponents";
+    ComponentSections sections;
+    Written written = OwnIdentifiers(Record.TypeLib.get());
+    for (const Gathered<Component>& component : Record.Components)
+        sections.Files += ComponentFile(component.Get(), written, sections.Notes);
+    for (const Gathered<Component>& component : Record.Components)
+        sections.Proxies += ComponentProxies(component.Get(), written, sections.Notes);
+    return sections;
 }
 
 } // namespace modManifestConstructor

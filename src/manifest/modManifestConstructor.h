@@ -6,6 +6,7 @@
 
 #include "config/CConfig.h"
 #include "manifest/ManifestXml.h"
+#include "manifest/TypeLibReader.h"
 #include "support/AppError.h"
 #include "version/modVersion.h"
 
@@ -15,10 +16,6 @@
 #include <vector>
 
 struct BuildContext;
-
-namespace TypeLibReader {
-class TypeLibInfo;
-}
 
 namespace modManifestConstructor {
 
@@ -37,6 +34,14 @@ template <class T> struct Gathered {
 // A dependency named by a REF: line: the identity attributes of the manifest it names.
 using Reference = Gathered<std::vector<ManifestXml::Attribute>>;
 
+// A COM component named by a COM: or COMTLB: line, as its sections need it.
+struct Component {
+    std::wstring File; // the resolved full name
+    std::wstring Name; // its file element's name: relative to the output's folder, or bare
+    std::shared_ptr<const TypeLibReader::TypeLibInfo> TypeLib;
+    std::optional<TypeLibReader::Registration> Registered; // what its registration wrote
+};
+
 struct ManifestRecord {
     std::wstring ExeFileName;
     Gathered<FileVersionRecord> Version;
@@ -44,14 +49,25 @@ struct ManifestRecord {
     std::wstring DateTime; // the local date and time, taken once
     std::shared_ptr<const TypeLibReader::TypeLibInfo> TypeLib; // none: the file carries none
     std::vector<Reference> References;
+    std::vector<Gathered<Component>> Components;
+    std::vector<std::wstring> Notes; // for the build log: what gathering passed over
+};
+
+// The components' file elements and their interfaces' proxy entries, with nothing that the
+// document already holds written twice; each thing left out is a note.
+struct ComponentSections {
+    std::wstring Files;
+    std::wstring Proxies;
+    std::vector<std::wstring> Notes;
 };
 
 // The whole document, or an empty text after a failure that has been shown to the user.
 std::wstring GetManifestText(const BuildContext& context);
 
-// Reads what the document of the context's output file needs: its type library first (a
-// library that will not load raises its AppError, and nothing else is read), then its version,
-// the date and time and every referenced manifest's identity, each failure kept in the record.
+// Reads what the document of the context's output file needs: its type library and the
+// components' (in one reading process) first (an own library that will not load raises its
+// AppError, and nothing else is read), then its version, the date and time and every referenced
+// manifest's identity, each failure kept in the record.
 ManifestRecord GatherManifestRecord(const BuildContext& context);
 
 // The generation message: the failure of the builder named by CurrentFunction.
@@ -60,7 +76,9 @@ void ShowGenerationFailure(const BuildContext& context, const std::wstring& Curr
 
 // The builders. Each stores its own name in CurrentFunction (so that a failure names the builder
 // that was running) and raises an AppError on failure.
-std::wstring GetManifestBody(const ManifestRecord& Record, std::wstring& CurrentFunction);
+// Notes, when given, receives what the document left out.
+std::wstring GetManifestBody(const ManifestRecord& Record, std::wstring& CurrentFunction,
+                             std::vector<std::wstring>* Notes = nullptr);
 std::wstring GetAssemblyIdentity(const std::wstring& ExeFileName, const FileVersionRecord& Version,
                                  std::wstring& CurrentFunction);
 std::wstring GetDependencies(const std::vector<Reference>& References,
@@ -71,5 +89,6 @@ std::wstring GetCOMClasses(const TypeLibReader::TypeLibInfo& TypeLib,
                            std::wstring& CurrentFunction);
 std::wstring GetCOMInterfaceProxies(const TypeLibReader::TypeLibInfo& TypeLib,
                                     std::wstring& CurrentFunction);
+ComponentSections GetComponents(const ManifestRecord& Record, std::wstring& CurrentFunction);
 
 } // namespace modManifestConstructor

@@ -106,7 +106,7 @@ class ComFixtureLibrary : public testing::Test {
 
     std::map<std::wstring, std::wstring> ids_;
     std::wstring file_;
-    std::unique_ptr<TypeLibReader::TypeLibInfo> lib_;
+    std::shared_ptr<const TypeLibReader::TypeLibInfo> lib_;
 };
 
 TEST_F(ComFixtureLibrary, IdentifiesTheLibrary) {

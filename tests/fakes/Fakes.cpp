@@ -153,14 +153,32 @@ class FakeTypeLibInfo : public TypeLibInfo {
 
 } // namespace
 
-std::unique_ptr<TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName) {
+std::shared_ptr<const TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName) {
     auto& state = fakes::Get();
     if (auto error = state.TypeLibErrors.find(FileName); error != state.TypeLibErrors.end()) {
         throw error->second;
     }
     auto lib = state.TypeLibs.find(FileName);
     if (lib == state.TypeLibs.end()) throw AppError(kNoTypeLibNumber, L"Нет библиотеки типов.");
-    return std::make_unique<FakeTypeLibInfo>(lib->second);
+    return std::make_shared<FakeTypeLibInfo>(lib->second);
+}
+
+std::vector<ReadResult> ReadFiles(const std::vector<ReadRequest>& Requests) {
+    auto& state = fakes::Get();
+    std::vector<ReadResult> results;
+    for (const ReadRequest& request : Requests) {
+        ReadResult result;
+        try {
+            result.TypeLib = TypeLibInfoFromFile(request.File);
+        } catch (const AppError& error) {
+            result.LoadError = error;
+        }
+        if (auto found = state.Registrations.find(request.File);
+            request.CaptureRegistration && found != state.Registrations.end())
+            result.Registered = found->second;
+        results.push_back(std::move(result));
+    }
+    return results;
 }
 
 } // namespace TypeLibReader

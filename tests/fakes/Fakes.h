@@ -69,6 +69,8 @@ struct State {
     // Type libraries and load failures by file name; a file in neither carries no type library.
     std::map<std::wstring, FakeTypeLib> TypeLibs;
     std::map<std::wstring, AppError> TypeLibErrors;
+    // What components' registration code registers, by file name.
+    std::map<std::wstring, TypeLibReader::Registration> Registrations;
     // assemblyIdentity attributes of referenced manifests by file name; not listed: unreadable.
     std::map<std::wstring, std::vector<ManifestXml::Attribute>> ManifestIdentities;
     // The finished manifests handed to the XML check; a reason set here refuses them.

@@ -133,7 +133,11 @@ bool SameOptions(const CConfig& a, const CConfig& b) {
            a.SET_HIGHESTAVAILABLE() == b.SET_HIGHESTAVAILABLE() &&
            a.SET_SUPPORTEDOS() == b.SET_SUPPORTEDOS() && a.SET_DPI() == b.SET_DPI() &&
            a.SET_GDISCALING() == b.SET_GDISCALING() && a.SET_LONGPATHS() == b.SET_LONGPATHS() &&
-           a.SET_UTF8() == b.SET_UTF8();
+           a.SET_UTF8() == b.SET_UTF8() &&
+           std::equal(a.SET_COM().begin(), a.SET_COM().end(), b.SET_COM().begin(),
+                      b.SET_COM().end(), [](const ComponentLine& x, const ComponentLine& y) {
+                          return x.File == y.File && x.CaptureRegistration == y.CaptureRegistration;
+                      });
 }
 
 // Parses the text; false when a support operation failed (an AppError, the only error allowed).
