@@ -499,7 +499,7 @@ struct Written {
                     std::vector<std::wstring>& notes) {
         if (Has(set, id)) {
             notes.push_back(what + L" из " + Quoted(file) +
-                            L" уже описан в манифесте; повтор пропущен.");
+                            L": уже есть в манифесте, повтор пропущен.");
             return false;
         }
         set.push_back(Upper(id));

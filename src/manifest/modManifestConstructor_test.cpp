@@ -315,6 +315,11 @@ TEST_F(ManifestTest, AFailureIsReportedUnderTheBuilderThatUsesWhatFailed) {
         {true, L"CoClass", L"", generation + L"GetCOMClasses" + component},
         {true, L"MajorVersion", L"", generation + L"GetFileSection" + component},
         {true, L"Interface", L"", generation + L"GetCOMInterfaceProxies" + component},
+        {true, L"", L"COM:Grid.exe",
+         generation + L"GetComponents" +
+             L"().\r\n\r\nКомпонент "
+             L"\"C:\\Work\\Grid.exe\" - программа (EXE): её классы нельзя описать как классы "
+             L"внутрипроцессной библиотеки."},
         {false, L"load", L"REF:Missing.manifest",
          kLib + L"\r\n\r\nНе удалось загрузить библиотеку типов из файла.\r\n\r\nСбой компонента."},
     };
@@ -503,4 +508,78 @@ TEST_F(ManifestTest, EachSettingAndEachCombinationGivesItsGoldenDocument) {
     lib.CoClasses[1].IsControl = true;
     fakes::Get().TypeLibs[dll] = lib;
     EXPECT_EQ(Golden("library-com.manifest"), QZVSP0100A::UnicodeToUtf8(Text(dll, L"MANIFEST")));
+}
+
+// --- components named by COM: and COMTLB: lines -----------------------------------------------
+
+namespace {
+
+using modManifestConstructor::Component;
+
+std::wstring Id(wchar_t kind, int n) {
+    return std::wstring(L"{") + kind + L"0000000-0000-0000-0000-00000000000" + std::to_wstring(n) +
+           L"}";
+}
+
+// A component whose library the fake reader hands out, read back through it.
+modManifestConstructor::Gathered<Component>
+ComponentOf(const std::wstring& file, const std::wstring& name, const std::wstring& library,
+            int libId, std::uint16_t major, std::vector<TypeLibReader::CoClassInfo> classes,
+            std::vector<TypeLibReader::InterfaceInfo> interfaces,
+            std::optional<TypeLibReader::Registration> registration) {
+    fakes::FakeTypeLib lib;
+    lib.ContainingFile = file;
+    lib.Name = library;
+    lib.GUID = Id(L'A', libId);
+    lib.MajorVersion = major;
+    lib.MinorVersion = static_cast<std::uint16_t>(major == 2 ? 1 : 0);
+    lib.CoClasses = std::move(classes);
+    lib.Interfaces = std::move(interfaces);
+    fakes::Get().TypeLibs[file] = lib;
+    modManifestConstructor::Gathered<Component> component;
+    component.Value = {file, name, TypeLibReader::TypeLibInfoFromFile(file),
+                       std::move(registration)};
+    return component;
+}
+
+} // namespace
+
+// Registration data over the type library's, the control status, classes only the registration
+// knows, and nothing twice: a class, a ProgID or an interface already written is left out.
+TEST_F(ManifestTest, ComponentsGetTheirFileElementsAndProxiesWithNothingTwice) {
+    using TypeLibReader::InterfaceKind;
+    const std::wstring grid = L"C:\\Work\\Controls\\Grid.ocx", other = L"C:\\Shared\\Other.dll";
+    modManifestConstructor::ManifestRecord record;
+    record.ExeFileName = L"C:\\Work\\Tool.exe";
+    record.Version.Value = {1, 2, 0, 15, L"Vexmor fixture program", false};
+    record.DateTime = L"07.12.2026 9:05:01";
+    TypeLibReader::Registration registration;
+    registration.Classes = {{Id(L'C', 1), L"Grids.Grid.1", L"Grids.Grid", L"Both", {0, 0x80020191}},
+                            {Id(L'C', 9), L"Grids.Hidden", L"", L"", {}},
+                            {Id(L'C', 5), L"Grids.Extra", L"", L"Free", {}}};
+    const TypeLibReader::InterfaceInfo iGrid{
+        L"IGrid", Id(L'1', 1), InterfaceKind::Dual, {kDispatch}};
+    record.Components = {
+        ComponentOf(grid, L"Controls\\Grid.ocx", L"Grids", 1, 2,
+                    {{L"Grid", Id(L'C', 1), true}, {L"Plain", Id(L'C', 2), false}}, {iGrid},
+                    registration),
+        ComponentOf(other, L"Other.dll", L"Grids", 2, 1,
+                    {{L"Plain", Id(L'C', 2), false},
+                     {L"Plain", Id(L'C', 4), false},
+                     {L"Other", Id(L'C', 3), false}},
+                    {iGrid, {L"IOther", Id(L'1', 2), InterfaceKind::Custom, {kUnknown}}},
+                    std::nullopt)};
+    std::wstring current;
+    std::vector<std::wstring> notes;
+    EXPECT_EQ(Golden("components.manifest"),
+              QZVSP0100A::UnicodeToUtf8(
+                  modManifestConstructor::GetManifestBody(record, current, &notes)));
+    const std::wstring from = L" из \"" + other + L"\": уже есть в манифесте, повтор пропущен.";
+    EXPECT_EQ(
+        (std::vector<std::wstring>{L"Неизвестные биты 0x80000000 в miscStatusContent класса " +
+                                       Id(L'C', 1) + L" из \"" + grid + L"\" пропущены.",
+                                   L"Класс " + Id(L'C', 2) + from,
+                                   L"ProgID \"Grids.Plain\" класса " + Id(L'C', 4) + from,
+                                   L"Интерфейс " + Id(L'1', 1) + from}),
+        notes);
 }
