@@ -26,7 +26,7 @@ void Report(const char* step, HRESULT hr, const char* detail = "") {
     if (SUCCEEDED(hr)) {
         std::printf("ok   %s%s\n", step, detail);
     } else {
-        std::printf("FAIL %s: 0x%08lX\n", step, static_cast<unsigned long>(hr));
+        std::printf("FAIL %s: 0x%08lX%s\n", step, static_cast<unsigned long>(hr), detail);
         if (SUCCEEDED(g_failure)) g_failure = hr;
     }
     std::fflush(stdout);
@@ -159,10 +159,14 @@ void RunStep(const char* step) {
         if (SUCCEEDED(hr)) hr = UseCounter(clsid, regfixture::IID_IVexCounter, &where);
     } else if (kind == "progid") {
         hr = CLSIDFromProgID(what.c_str(), &clsid);
-        if (SUCCEEDED(hr)) hr = UseCounter(clsid, IID_IUnknown, &where);
-        wchar_t text[40] = L"";
-        StringFromGUID2(clsid, text, 40);
-        std::snprintf(detail, sizeof detail, " = %ls", text); // which class the name gave
+        if (SUCCEEDED(hr)) {
+            // The identifier the name gave: under an activation context it need not be the
+            // class's own.
+            wchar_t text[40] = L"";
+            StringFromGUID2(clsid, text, 40);
+            std::snprintf(detail, sizeof detail, " = %ls", text);
+            hr = UseCounter(clsid, IID_IUnknown, &where);
+        }
     } else if (kind == "status") {
         size_t equals = what.find(L'=');
         if (equals != std::wstring::npos &&

@@ -92,12 +92,13 @@ class Factory final : public IClassFactory {
 
 Factory g_factory;
 
-#define COUNTER_KEY L"CLSID\\{87FC7B95-4E60-4EF8-827C-5A44C7CDC1B7}"
-#define DIAL_KEY L"CLSID\\{1067494F-FEA5-4829-9AA2-D7656837605C}"
-#define HIDDEN_KEY L"CLSID\\{D53F69C2-9FA1-4C08-9295-93C6BAC816C0}"
+// Macros, so that the keys below join them at compile time.
 #define COUNTER_CLSID L"{87FC7B95-4E60-4EF8-827C-5A44C7CDC1B7}"
 #define DIAL_CLSID L"{1067494F-FEA5-4829-9AA2-D7656837605C}"
 #define HIDDEN_CLSID L"{D53F69C2-9FA1-4C08-9295-93C6BAC816C0}"
+#define COUNTER_KEY L"CLSID\\" COUNTER_CLSID
+#define DIAL_KEY L"CLSID\\" DIAL_CLSID
+#define HIDDEN_KEY L"CLSID\\" HIDDEN_CLSID
 
 // The keys the registration creates below HKEY_CLASSES_ROOT, with their own subkeys.
 const wchar_t* const kRegisteredKeys[] = {COUNTER_KEY,          DIAL_KEY,
