@@ -1,7 +1,13 @@
-// ComClient.exe sta|mta: uses every class of the fixture library the way a program would, with
-// nothing registered: the library is found through this program's manifest only. One line per
-// step; exit code 0 when every step worked, otherwise the first failing HRESULT.
+// ComClient.exe sta|mta [step...]: uses every class of the fixture library the way a program
+// would, with nothing registered: the library is found through this program's manifest only.
+// Given steps, it runs those alone, in order, on the counter classes of the self-registering
+// fixture library (ComRegFixture.dll):
+//   create:{clsid}    create the class for IVexCounter; its first Next() must give 1
+//   progid:Name       the ProgID's class, created for IUnknown, must answer IVexCounter
+//   status:{clsid}=N  OleRegGetMiscStatus(DVASPECT_CONTENT) must answer N
+// One line per step; exit code 0 when every step worked, otherwise the first failing HRESULT.
 #include "ComFixtureIds.h"
+#include "ComRegFixtureIds.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -9,6 +15,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <string>
 
 namespace {
 
@@ -18,7 +26,7 @@ void Report(const char* step, HRESULT hr, const char* detail = "") {
     if (SUCCEEDED(hr)) {
         std::printf("ok   %s%s\n", step, detail);
     } else {
-        std::printf("FAIL %s: 0x%08lX\n", step, static_cast<unsigned long>(hr));
+        std::printf("FAIL %s: 0x%08lX%s\n", step, static_cast<unsigned long>(hr), detail);
         if (SUCCEEDED(g_failure)) g_failure = hr;
     }
     std::fflush(stdout);
@@ -114,16 +122,74 @@ void ReadContentStatus(const char* step, const CLSID& clsid, DWORD expected) {
            detail);
 }
 
+std::wstring Wide(const char* text) {
+    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(n > 0 ? n : 1, L'\0');
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], n);
+    wide.resize(n > 0 ? n - 1 : 0);
+    return wide;
+}
+
+HRESULT UseCounter(const CLSID& clsid, const IID& iid, const char** where) {
+    IUnknown* object = nullptr;
+    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
+                                  reinterpret_cast<void**>(&object));
+    if (FAILED(hr)) return hr;
+    *where = Where(object);
+    regfixture::IVexCounter* counter = nullptr;
+    hr = object->QueryInterface(regfixture::IID_IVexCounter, reinterpret_cast<void**>(&counter));
+    LONG value = 0;
+    if (SUCCEEDED(hr)) hr = counter->Next(&value);
+    if (SUCCEEDED(hr)) hr = Expect(value, 1);
+    if (counter) counter->Release();
+    object->Release();
+    return hr;
+}
+
+void RunStep(const char* step) {
+    const char* colon = std::strchr(step, ':');
+    std::string kind(step, colon ? colon - step : 0);
+    std::wstring what = Wide(colon ? colon + 1 : "");
+    CLSID clsid = CLSID_NULL;
+    const char* where = "";
+    char detail[64] = "";
+    HRESULT hr = E_INVALIDARG;
+    if (kind == "create") {
+        hr = CLSIDFromString(what.c_str(), &clsid);
+        if (SUCCEEDED(hr)) hr = UseCounter(clsid, regfixture::IID_IVexCounter, &where);
+    } else if (kind == "progid") {
+        hr = CLSIDFromProgID(what.c_str(), &clsid);
+        if (SUCCEEDED(hr)) {
+            // The identifier the name gave: under an activation context it need not be the
+            // class's own.
+            wchar_t text[40] = L"";
+            StringFromGUID2(clsid, text, 40);
+            std::snprintf(detail, sizeof detail, " = %ls", text);
+            hr = UseCounter(clsid, IID_IUnknown, &where);
+        }
+    } else if (kind == "status") {
+        size_t equals = what.find(L'=');
+        if (equals != std::wstring::npos &&
+            SUCCEEDED(CLSIDFromString(what.substr(0, equals).c_str(), &clsid))) {
+            ReadContentStatus(step, clsid, std::wcstoul(what.c_str() + equals + 1, nullptr, 10));
+            return;
+        }
+    }
+    std::strncat(detail, where, sizeof detail - std::strlen(detail) - 1);
+    Report(step, hr, detail);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     DWORD model = 0;
-    if (argc == 2 && std::strcmp(argv[1], "sta") == 0)
+    if (argc >= 2 && std::strcmp(argv[1], "sta") == 0)
         model = COINIT_APARTMENTTHREADED;
-    else if (argc == 2 && std::strcmp(argv[1], "mta") == 0)
+    else if (argc >= 2 && std::strcmp(argv[1], "mta") == 0)
         model = COINIT_MULTITHREADED;
     else {
-        std::printf("usage: ComClient.exe sta|mta\n");
+        std::printf(
+            "usage: ComClient.exe sta|mta [create:{clsid}|progid:Name|status:{clsid}=N]...\n");
         return 2;
     }
     HRESULT hr = CoInitializeEx(nullptr, model);
@@ -131,10 +197,14 @@ int main(int argc, char** argv) {
                                          : "CoInitializeEx(apartment-threaded)",
            hr);
     if (FAILED(hr)) return static_cast<int>(hr);
-    UseCalculator();
-    UseDoubler();
-    ReadContentStatus("VexGauge: content status", fixture::CLSID_VexGauge, 131473);
-    ReadContentStatus("VexDoubler: content status", fixture::CLSID_VexDoubler, 0);
+    if (argc > 2) {
+        for (int i = 2; i < argc; ++i) RunStep(argv[i]);
+    } else {
+        UseCalculator();
+        UseDoubler();
+        ReadContentStatus("VexGauge: content status", fixture::CLSID_VexGauge, 131473);
+        ReadContentStatus("VexDoubler: content status", fixture::CLSID_VexDoubler, 0);
+    }
     CoUninitialize();
     std::printf(SUCCEEDED(g_failure) ? "all steps succeeded\n" : "some steps failed\n");
     return static_cast<int>(g_failure);

@@ -1,0 +1,213 @@
+// ComRegFixture.dll: an in-process COM server that registers itself as most third-party
+// libraries do, through HKEY_CLASSES_ROOT and RegisterTypeLib. Its three classes are one counter
+// object; each registers a different kind of entry (threading model, quoted expandable path, bare
+// file name, control status), and VexHidden is missing from the type library.
+// Built also as ComRegCrash.dll and ComRegHang.dll, whose DllRegisterServer crashes with an
+// access violation or never returns, before anything is written (COMREG_CRASH, COMREG_HANG).
+#include "ComRegFixtureIds.h"
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <cwchar>
+#include <new>
+
+namespace {
+
+HMODULE g_module = nullptr;
+LONG g_locks = 0; // live objects and server locks
+
+class Counter final : public regfixture::IVexCounter {
+  public:
+    Counter() { InterlockedIncrement(&g_locks); }
+    Counter(const Counter&) = delete;
+    Counter& operator=(const Counter&) = delete;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        if (riid == IID_IUnknown || riid == regfixture::IID_IVexCounter) {
+            *out = static_cast<regfixture::IVexCounter*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        return static_cast<ULONG>(InterlockedIncrement(&refs_));
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
+        LONG left = InterlockedDecrement(&refs_);
+        if (left == 0) delete this;
+        return static_cast<ULONG>(left);
+    }
+
+    HRESULT STDMETHODCALLTYPE Next(LONG* value) override {
+        if (!value) return E_POINTER;
+        *value = InterlockedIncrement(&count_);
+        return S_OK;
+    }
+
+  private:
+    ~Counter() { InterlockedDecrement(&g_locks); }
+
+    LONG refs_ = 1;
+    LONG count_ = 0;
+};
+
+class Factory final : public IClassFactory {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+            *out = static_cast<IClassFactory*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    // A static factory: it lives as long as the module.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        Counter* object = new (std::nothrow) Counter();
+        if (!object) return E_OUTOFMEMORY;
+        HRESULT hr = object->QueryInterface(riid, out);
+        object->Release();
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+        if (lock)
+            InterlockedIncrement(&g_locks);
+        else
+            InterlockedDecrement(&g_locks);
+        return S_OK;
+    }
+};
+
+Factory g_factory;
+
+// Macros, so that the keys below join them at compile time.
+#define COUNTER_CLSID L"{87FC7B95-4E60-4EF8-827C-5A44C7CDC1B7}"
+#define DIAL_CLSID L"{1067494F-FEA5-4829-9AA2-D7656837605C}"
+#define HIDDEN_CLSID L"{D53F69C2-9FA1-4C08-9295-93C6BAC816C0}"
+#define COUNTER_KEY L"CLSID\\" COUNTER_CLSID
+#define DIAL_KEY L"CLSID\\" DIAL_CLSID
+#define HIDDEN_KEY L"CLSID\\" HIDDEN_CLSID
+
+// The keys the registration creates below HKEY_CLASSES_ROOT, with their own subkeys.
+const wchar_t* const kRegisteredKeys[] = {COUNTER_KEY,          DIAL_KEY,
+                                          HIDDEN_KEY,           L"VexmorReg.Counter.1",
+                                          L"VexmorReg.Counter", L"VexmorReg.Dial.1",
+                                          L"VexmorReg.Hidden"};
+
+HRESULT Write(const wchar_t* subkey, const wchar_t* name, DWORD type, const wchar_t* data) {
+    HKEY key = nullptr;
+    LONG error = RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                 &key, nullptr);
+    if (error == ERROR_SUCCESS && data)
+        error = RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(data),
+                               static_cast<DWORD>((std::wcslen(data) + 1) * sizeof(wchar_t)));
+    if (key) RegCloseKey(key);
+    return HRESULT_FROM_WIN32(error);
+}
+
+HRESULT Register() {
+    wchar_t path[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(g_module, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return E_FAIL;
+    const wchar_t* slash = std::wcsrchr(path, L'\\');
+    const wchar_t* bareName = slash ? slash + 1 : path;
+    wchar_t quoted[MAX_PATH + 2] = {};
+    std::swprintf(quoted, MAX_PATH + 2, L"\"%ls\"", path);
+
+    struct Value {
+        const wchar_t* key;
+        const wchar_t* name; // nullptr: the default value
+        DWORD type;
+        const wchar_t* data; // nullptr: the key alone
+    };
+    const Value values[] = {
+        {COUNTER_KEY, nullptr, REG_SZ, L"Vexmor counter"},
+        {COUNTER_KEY L"\\InprocServer32", nullptr, REG_SZ, path},
+        {COUNTER_KEY L"\\InprocServer32", L"ThreadingModel", REG_SZ, L"Both"},
+        {COUNTER_KEY L"\\ProgID", nullptr, REG_SZ, L"VexmorReg.Counter.1"},
+        {COUNTER_KEY L"\\VersionIndependentProgID", nullptr, REG_SZ, L"VexmorReg.Counter"},
+        {L"VexmorReg.Counter.1\\CLSID", nullptr, REG_SZ, COUNTER_CLSID},
+        {L"VexmorReg.Counter\\CLSID", nullptr, REG_SZ, COUNTER_CLSID},
+        {L"VexmorReg.Counter\\CurVer", nullptr, REG_SZ, L"VexmorReg.Counter.1"},
+        {DIAL_KEY L"\\InprocServer32", nullptr, REG_EXPAND_SZ, quoted},
+        {DIAL_KEY L"\\InprocServer32", L"ThreadingModel", REG_SZ, L"Apartment"},
+        {DIAL_KEY L"\\ProgID", nullptr, REG_SZ, L"VexmorReg.Dial.1"},
+        {DIAL_KEY L"\\MiscStatus", nullptr, REG_SZ, L"0"},
+        {DIAL_KEY L"\\MiscStatus\\1", nullptr, REG_SZ, L"131473"},
+        {DIAL_KEY L"\\Control", nullptr, REG_SZ, nullptr},
+        {L"VexmorReg.Dial.1\\CLSID", nullptr, REG_SZ, DIAL_CLSID},
+        {HIDDEN_KEY L"\\InprocServer32", nullptr, REG_SZ, bareName},
+        {HIDDEN_KEY L"\\ProgID", nullptr, REG_SZ, L"VexmorReg.Hidden"},
+        {L"VexmorReg.Hidden\\CLSID", nullptr, REG_SZ, HIDDEN_CLSID},
+    };
+    for (const Value& value : values) {
+        HRESULT hr = Write(value.key, value.name, value.type, value.data);
+        if (FAILED(hr)) return hr;
+    }
+
+    ITypeLib* lib = nullptr;
+    HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, &lib);
+    if (FAILED(hr)) return hr;
+    hr = RegisterTypeLib(lib, path, nullptr);
+    lib->Release();
+    return hr;
+}
+
+} // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        g_module = instance;
+        DisableThreadLibraryCalls(instance);
+    }
+    return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (clsid == regfixture::CLSID_VexCounter || clsid == regfixture::CLSID_VexDial ||
+        clsid == regfixture::CLSID_VexHidden)
+        return g_factory.QueryInterface(riid, out);
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    return g_locks == 0 ? S_OK : S_FALSE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+#if defined(COMREG_CRASH)
+    // The compiler cannot see that the pointer is null: the write itself must fault.
+    volatile int* volatile nowhere = nullptr;
+    *nowhere = 1;
+#elif defined(COMREG_HANG)
+    Sleep(INFINITE);
+#endif
+    return Register();
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    HRESULT first = S_OK;
+    for (const wchar_t* key : kRegisteredKeys) {
+        LONG error = RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
+        if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND && SUCCEEDED(first))
+            first = HRESULT_FROM_WIN32(error);
+    }
+    HRESULT hr = UnRegisterTypeLib(regfixture::LIBID_VexmorRegFixture, 1, 0, LOCALE_NEUTRAL,
+                                   sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+    if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && SUCCEEDED(first)) first = hr;
+    return first;
+}
