@@ -91,6 +91,15 @@ int wmain(int argc, wchar_t** argv) {
     optionFile(L"Configured.LinkConfig", "NOMANIFEST");
     optionFile(L"Manifest.LinkConfig", "");
     optionFile(L"ComLibrary.LinkConfig", "MANIFEST");
+    // A program using two COM libraries of the test folder, each read and its registration run.
+    std::string components;
+    for (const wchar_t* name : {L"ComRegFixture.dll", L"ComFixture.dll"}) {
+        char path[MAX_PATH * 2] = {};
+        WideCharToMultiByte(CP_ACP, 0, Join(standInFolder, name).c_str(), -1, path, sizeof path,
+                            nullptr, nullptr);
+        components += std::string("COM:") + path + "\r\n";
+    }
+    optionFile(L"Components.LinkConfig", components.c_str());
     SetEnvironmentVariableW(L"VEXMOR_STANDIN_RECORD", Join(work, L"received.txt").c_str());
 
     struct Case {
@@ -123,6 +132,10 @@ int wmain(int argc, wchar_t** argv) {
             {L"configured, COM library manifest",
              program + L" /DLL" + args + Join(project, L"ComLibrary.dll\""),
              com,
+             {}},
+            {L"configured, two COM: components",
+             program + args + Join(project, L"Components.exe\""),
+             app,
              {}},
         };
     } else {
@@ -170,5 +183,6 @@ int wmain(int argc, wchar_t** argv) {
     ratio(L"pass-through / minimal program:", 2, 1, L"1.10");
     ratio(L"program manifest / pass-through:", 4, 2, L"1.30");
     ratio(L"COM library manifest / pass-through:", 5, 2, L"1.50 under Wine");
+    ratio(L"two COM: components / pass-through:", 6, 2, L"1.60 under Wine");
     return 0;
 }

@@ -5,6 +5,8 @@
 //   create:{clsid}    create the class for IVexCounter; its first Next() must give 1
 //   progid:Name       the ProgID's class, created for IUnknown, must answer IVexCounter
 //   status:{clsid}=N  OleRegGetMiscStatus(DVASPECT_CONTENT) must answer N
+//   fixture           every class of the first fixture library, as without steps
+//   actctx:file       the platform's loader must make an activation context of the manifest
 // One line per step; exit code 0 when every step worked, otherwise the first failing HRESULT.
 #include "ComFixtureIds.h"
 #include "ComRegFixtureIds.h"
@@ -146,9 +148,17 @@ HRESULT UseCounter(const CLSID& clsid, const IID& iid, const char** where) {
     return hr;
 }
 
+// Every class of the first fixture library, as a program without steps uses them.
+void UseFixtureLibrary() {
+    UseCalculator();
+    UseDoubler();
+    ReadContentStatus("VexGauge: content status", fixture::CLSID_VexGauge, 131473);
+    ReadContentStatus("VexDoubler: content status", fixture::CLSID_VexDoubler, 0);
+}
+
 void RunStep(const char* step) {
     const char* colon = std::strchr(step, ':');
-    std::string kind(step, colon ? colon - step : 0);
+    std::string kind = colon ? std::string(step, colon) : std::string(step);
     std::wstring what = Wide(colon ? colon + 1 : "");
     CLSID clsid = CLSID_NULL;
     const char* where = "";
@@ -167,6 +177,17 @@ void RunStep(const char* step) {
             std::snprintf(detail, sizeof detail, " = %ls", text);
             hr = UseCounter(clsid, IID_IUnknown, &where);
         }
+    } else if (kind == "fixture") {
+        UseFixtureLibrary();
+        return;
+    } else if (kind == "actctx") {
+        // The platform's loader must take the manifest as an activation context.
+        ACTCTXW context{};
+        context.cbSize = sizeof context;
+        context.lpSource = what.c_str();
+        HANDLE handle = CreateActCtxW(&context);
+        hr = handle == INVALID_HANDLE_VALUE ? HRESULT_FROM_WIN32(GetLastError()) : S_OK;
+        if (SUCCEEDED(hr)) ReleaseActCtx(handle);
     } else if (kind == "status") {
         size_t equals = what.find(L'=');
         if (equals != std::wstring::npos &&
@@ -189,7 +210,8 @@ int main(int argc, char** argv) {
         model = COINIT_MULTITHREADED;
     else {
         std::printf(
-            "usage: ComClient.exe sta|mta [create:{clsid}|progid:Name|status:{clsid}=N]...\n");
+            "usage: ComClient.exe sta|mta [create:{clsid}|progid:Name|status:{clsid}=N|fixture|"
+            "actctx:file]...\n");
         return 2;
     }
     HRESULT hr = CoInitializeEx(nullptr, model);
@@ -200,10 +222,7 @@ int main(int argc, char** argv) {
     if (argc > 2) {
         for (int i = 2; i < argc; ++i) RunStep(argv[i]);
     } else {
-        UseCalculator();
-        UseDoubler();
-        ReadContentStatus("VexGauge: content status", fixture::CLSID_VexGauge, 131473);
-        ReadContentStatus("VexDoubler: content status", fixture::CLSID_VexDoubler, 0);
+        UseFixtureLibrary();
     }
     CoUninitialize();
     std::printf(SUCCEEDED(g_failure) ? "all steps succeeded\n" : "some steps failed\n");

@@ -3,9 +3,11 @@
 # environment would, with an option file asking for a manifest, then the client program, whose
 # option file names the library's manifest; the client then creates every class of the library
 # through the two manifests the program wrote, in both apartment kinds, with nothing registered
-# anywhere. Each client
-# run gets a fresh copy of a prefix where nothing of the fixture was ever registered (Wine's
-# type-library marshaler registers the library by itself during a multi-threaded run).
+# anywhere. Then the client is linked again with its option file naming COM libraries it uses
+# (COM: and COMTLB: lines, the self-registering fixture library among them) and uses their
+# classes through its own manifest alone. Each client run gets a fresh copy of a prefix where
+# nothing of the fixtures was ever registered (Wine's type-library marshaler registers the
+# library by itself during a multi-threaded run).
 #   regfree.sh <bin-dir> <tests-dir> <pristine-prefix> [--hand-written]
 # The session's prefix (WINEPREFIX) and display (DISPLAY) must be running: the program's run
 # must show no box, and without a display a box would go unseen. --hand-written puts the
@@ -167,20 +169,22 @@ fi
 fixture_libid=E85263CB-0463-4C54-B446-90446A8741EC
 fixture_ids='E85263CB-0463-4C54-B446-90446A8741EC|07393F1C-73E1-4210-A426-F74F0C555430|53F7B757-F707-4230-8451-75403F34600F|23BEA9FD-F8B5-4B51-BFD9-720D1CEA1C3C'
 
-# run_client <label> <apartment> <folder>: sets client_output, client_code; leaves the copy in
+# run_client <label> <apartment> <folder> [step...]: sets client_output, client_code; leaves the copy in
 # $copy for the caller to look at and delete.
 run_client() {
-    copy=$work/prefix-$1
+    local label=$1 apartment=$2 folder=$3
+    shift 3
+    copy=$work/prefix-$label
     rm -rf "$copy"
     cp -a "$pristine" "$copy"
-    (cd "$3" && WINEPREFIX=$copy exec timeout 60 "$wine" ComClient.exe "$2") </dev/null \
-        >"$work/$1.out" 2>&1
+    (cd "$folder" && WINEPREFIX=$copy exec timeout 60 "$wine" ComClient.exe "$apartment" "$@") </dev/null \
+        >"$work/$label.out" 2>&1
     client_code=$?
     WINEPREFIX=$copy "$wineserver" -k 2>/dev/null
     WINEPREFIX=$copy "$wineserver" -w 2>/dev/null
-    client_output=$(tr -d '\r' <"$work/$1.out")
-    printf '%s\n' "$client_output" | awk -v label="$1" '{ print "    " label ": " $0 }'
-    echo "    $1: exit code $client_code"
+    client_output=$(tr -d '\r' <"$work/$label.out")
+    printf '%s\n' "$client_output" | awk -v label="$label" '{ print "    " label ": " $0 }'
+    echo "    $label: exit code $client_code"
 }
 
 expect_line() {
@@ -237,5 +241,105 @@ if [ "$client_code" -ne 0 ] && echo "$client_output" | grep -q '^FAIL VexCalcula
 else
     fail "without the proxy-stub entries the multi-threaded client did not fail"
 fi
+
+# ---- Components: COM libraries that the client uses, named in its own option file ----------
+# COM: runs a component's registration code with the registry redirected, COMTLB: reads its
+# type library alone. The build prefix's registry must be the same after those builds, in both
+# views, with no scratch key left, even when the registration crashes or never returns.
+snapshot() {
+    local dir=$work/registry-$1 key view
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    for view in 32 64; do
+        for key in HKCR 'HKLM\Software' 'HKCU\Software'; do
+            "$wine" reg export "$key" "$(winpath "$dir/${key//\\/-}-$view.reg")" /reg:$view /y \
+                </dev/null >/dev/null 2>&1
+        done
+    done
+}
+counter='{87FC7B95-4E60-4EF8-827C-5A44C7CDC1B7}' dial='{1067494F-FEA5-4829-9AA2-D7656837605C}'
+hidden='{D53F69C2-9FA1-4C08-9295-93C6BAC816C0}'
+# build_components <label> <option lines> <component file...>: the client linked in a folder of
+# its own with the components beside it; sets manifest and notes (the build log's notes).
+build_components() {
+    local label=$1 lines=$2
+    shift 2
+    project=$work/components-$label
+    rm -rf "$project"
+    mkdir -p "$project"
+    for file in "$@"; do cp "$tests_dir/$file" "$project/"; done
+    printf '%s' "$lines" >"$project/ComClient.LinkConfig"
+    link "components-$label" "$tests_dir/ComClient.exe" \
+        "/SUBSYSTEM:CONSOLE client.obj /OUT:\"$(winpath "$project/ComClient.exe")\""
+    manifest=$project/ComClient.exe.manifest
+    notes=$(tr -d '\r' <"$project/ComClient.LinkLog" | iconv -f CP1251 -t UTF-8 | sed -n '/^Manifest notes:/,$p')
+    printf '%s\n' "$notes" | awk -v label="$label" 'NF { print "    " label " log: " $0 }'
+    if xmllint --noout "$manifest"; then pass "$label: the manifest is well-formed XML"; else fail "$label: the manifest is not well-formed XML"; fi
+}
+expect_note() {
+    if printf '%s\n' "$notes" | grep -qF -- "$2"; then pass "$1: note '$2'"; else fail "$1: no note '$2'"; fi
+}
+# expect_sections <label> <golden>: the manifest's component and proxy sections byte for byte.
+expect_sections() {
+    if diff <(sed -n '/^  <file name=/,/^<\/assembly>/p' "$manifest") "$here/../golden/$2" >"$work/$1.diff"; then
+        pass "$1: the sections equal $2"
+    else
+        fail "$1: the sections differ from $2"
+        sed 's/^/    /' "$work/$1.diff"
+    fi
+}
+# run_components <label> <apartment> <step...>: the client from an amd64 copy of its folder.
+run_components() {
+    local label=$1 apartment=$2 folder=$work/run-$1
+    shift 2
+    rm -rf "$folder"
+    cp -r "$project" "$folder"
+    sed -i 's/processorArchitecture="X86"/processorArchitecture="amd64"/g' "$folder/ComClient.exe.manifest"
+    run_client "$label" "$apartment" "$folder" actctx:ComClient.exe.manifest "$@"
+    rm -rf "$copy"
+    if [ "$client_code" -eq 0 ] && echo "$client_output" | grep -q '^all steps succeeded'; then
+        pass "$label: every step of the client worked"
+    else
+        fail "$label: the client failed (exit code $client_code)"
+    fi
+}
+
+snapshot before
+build_components com-comtlb $'COM:ComFixture.dll\r\nCOMTLB:ComRegFixture.dll\r\n' ComFixture.dll ComRegFixture.dll
+expect_sections com-comtlb components-com-comtlb.manifest
+expect_note com-comtlb "Компонент \"$(winpath "$project/ComFixture.dll")\" не экспортирует DllRegisterServer"
+for apartment in sta mta; do
+    run_components "com-comtlb-$apartment" "$apartment" fixture "create:$counter" "create:$dial" \
+        progid:VexmorRegFixture.VexCounter progid:VexmorRegFixture.VexDial "status:$dial=131473" \
+        "status:$counter=0"
+done
+build_components com $'COM:ComRegFixture.dll\r\n' ComRegFixture.dll
+expect_sections com components-com.manifest
+for apartment in sta mta; do
+    run_components "com-$apartment" "$apartment" "create:$counter" "create:$dial" "create:$hidden" \
+        progid:VexmorReg.Counter.1 progid:VexmorReg.Counter progid:VexmorReg.Dial.1 \
+        progid:VexmorReg.Hidden "status:$dial=131473" "status:$counter=0"
+done
+mkdir -p "$work/components-bare"
+cp "$project/ComClient.exe" "$project/ComRegFixture.dll" "$work/components-bare/"
+run_client com-bare sta "$work/components-bare" "create:$counter"
+rm -rf "$copy"
+if echo "$client_output" | grep -q "^FAIL create:$counter: 0x80040154"; then
+    pass "without its manifest the client cannot create the component's class"
+else
+    fail "without its manifest the client created the component's class"
+fi
+build_components crash $'COM:ComRegCrash.dll\r\n' ComRegCrash.dll
+expect_note crash "прервана исключением 0xC0000005; использованы данные его библиотеки типов."
+build_components hang $'COM:ComRegHang.dll\r\n' ComRegHang.dll
+expect_note hang "не завершилась за 30 секунд и была остановлена"
+snapshot after
+if diff -r "$work/registry-before" "$work/registry-after" >"$work/registry.diff"; then
+    pass "the build prefix's registry is the same after the components' builds, in both views"
+else
+    fail "the components' builds changed the build prefix's registry"
+    head -40 "$work/registry.diff" | sed 's/^/    /'
+fi
+if grep -q 'VexmorLink.Scratch' "$work"/registry-after/*; then fail "a scratch key was left behind"; else pass "no scratch key left behind"; fi
 
 finish
