@@ -3,7 +3,8 @@
 # development environment would: once without an option file (a plain pass-through); once as a
 # configured build with an option file and build scripts; then a COM library and a client program
 # that depends on it, both with manifests written by the program, and the client using the
-# library's classes without any registration. Shows the boxes the program showed, the build log,
+# library's classes without any registration; last a program whose option file names a COM
+# library it ships (COM:), run in a fresh prefix where nothing was registered. Shows the boxes the program showed, the build log,
 # the scripts' captured output, the command line the linker received and the manifests.
 set -eu
 cd "$(dirname "$0")/.."
@@ -104,3 +105,29 @@ echo "registry entries naming the library's first class after the run: $(registe
 rm "$run_dir/ComClient.exe.manifest"
 echo "---- the same client without its manifest"
 client
+
+echo "==== 4. A program using a COM library it ships, named with COM: in its option file"
+comp="$demo/Components Sample"
+mkdir -p "$comp"
+cp "$build/tests/ComRegFixture.dll" "$comp/"
+# The library's own registration code runs with the registry redirected: its ProgIDs, threading
+# model and control status come into the program's manifest; nothing is registered anywhere.
+printf '%s\n' 'COM:ComRegFixture.dll' | crlf > "$comp/ComClient.LinkConfig"
+VEXMOR_STANDIN_OUTPUT="$(winpath "$build/tests/ComClient.exe")" \
+    run "/NOLOGO /SUBSYSTEM:CONSOLE client.obj /OUT:\"$(winpath "$comp/ComClient.exe")\""
+show "the program's manifest ComClient.exe.manifest" "$comp/ComClient.exe.manifest"
+echo "---- the program, in a fresh Wine prefix where nothing was ever registered"
+fresh=$build/demo-prefix
+if [ ! -f "$fresh/system.reg" ]; then
+    WINEPREFIX=$fresh WINEDEBUG=-all /usr/lib/wine/wine64 wineboot -u </dev/null >/dev/null 2>&1
+    WINEPREFIX=$fresh /usr/lib/wine/wineserver -w
+fi
+comp_run="$demo/Components Sample (amd64 copy)"
+mkdir -p "$comp_run"
+cp "$comp/ComRegFixture.dll" "$comp/ComClient.exe" "$comp_run/"
+sed 's/"X86"/"amd64"/' "$comp/ComClient.exe.manifest" > "$comp_run/ComClient.exe.manifest"
+(cd "$comp_run" && WINEPREFIX=$fresh "$here/scripts/wine-run.sh" ./ComClient.exe sta \
+    'create:{87FC7B95-4E60-4EF8-827C-5A44C7CDC1B7}' progid:VexmorReg.Counter \
+    progid:VexmorReg.Hidden 'status:{1067494F-FEA5-4829-9AA2-D7656837605C}=131473' </dev/null 2>&1 |
+    tr -d '\r')
+WINEPREFIX=$fresh /usr/lib/wine/wineserver -k 2>/dev/null || true
