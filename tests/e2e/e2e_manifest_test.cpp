@@ -501,3 +501,61 @@ TEST_F(Manifest, HostileInputsNeverMakeAManifestThatAParserRefuses) {
                   ActivationContextError(ManifestPath(), app + L"Tool.exe.manifest"));
     }
 }
+
+// Components that cannot be described stop the manifest under GetComponents, naming the file;
+// a line naming the output itself, a repeat and a component outside the output's folder do not.
+TEST_F(Manifest, ComponentLinesThatCannotBeDescribedStopTheManifestOthersAreNotes) {
+    std::filesystem::create_directories(std::filesystem::path(work_ + L"other"));
+    for (const wchar_t* to : {L"project\\ComFixture.dll", L"other\\ComFixture.dll",
+                              L"other\\DualChain.dll", L"project\\BrokenTypeLib.dll"}) {
+        const std::wstring from = std::filesystem::path(to).filename().wstring();
+        ASSERT_TRUE(CopyFileW(Tool(from.c_str()).c_str(), (work_ + to).c_str(), FALSE));
+    }
+    const std::wstring stop = exe_ + L"\r\n\r\nНе удалось сгенерировать манифест для файла. "
+                                     L"Функция: GetComponents().\r\n\r\n";
+    const struct {
+        const wchar_t* Options;
+        std::wstring Box; // the message's start; none: a manifest is written
+    } rows[] = {
+        {L"COM:Missing.dll",
+         stop + L"Компонент \"" + project_ + L"Missing.dll\" не найден или не является файлом."},
+        {L"COMTLB:BrokenTypeLib.dll", stop +
+                                          L"Не удалось загрузить библиотеку типов из "
+                                          L"компонента \"" +
+                                          project_ + L"BrokenTypeLib.dll\": "},
+        {L"COMTLB:ComFixture.dll\r\nCOMTLB:..\\other\\ComFixture.dll",
+         stop + L"Компоненты \"" + project_ + L"ComFixture.dll\" и \"" + work_ +
+             L"other\\ComFixture.dll\" получили бы в манифесте одно имя файла "
+             L"\"ComFixture.dll\"."},
+        {L"COMTLB:Tool.exe\r\nCOMTLB:ComFixture.dll\r\nCOMTLB:COMFIXTURE.DLL\r\n"
+         L"COMTLB:..\\other\\DualChain.dll",
+         L""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(e2e::ToUtf8(row.Options));
+        DeleteFileW(ManifestPath().c_str());
+        Project(L"Tool.LinkConfig", row.Options);
+        auto result = Link(L"/OUT:\"" + exe_ + L"\"");
+        EXPECT_EQ(0u, result.ExitCode);
+        if (!row.Box.empty()) {
+            ASSERT_EQ(1u, result.Boxes.size()) << e2e::Describe(result);
+            EXPECT_EQ(0u, result.Boxes[0].Text.find(row.Box)) << e2e::ToUtf8(result.Boxes[0].Text);
+            EXPECT_FALSE(Written());
+            continue;
+        }
+        EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+        const std::string text = Written().value_or("");
+        const std::size_t section = text.find("<file name=\"ComFixture.dll\">");
+        EXPECT_TRUE(section != std::string::npos &&
+                    section == text.rfind("<file name=\"ComFixture"));
+        EXPECT_NE(std::string::npos, text.find("<file name=\"DualChain.dll\">"));
+        EXPECT_EQ("0\n", XmlLint(ManifestPath()));
+        const std::wstring log =
+            platform::FromAnsi(e2e::ReadBytes(project_ + L"Tool.LinkLog").value_or(""));
+        EXPECT_NE(std::wstring::npos,
+                  log.find(L"\r\n\r\nManifest notes:\r\nCOMTLB: называет сам выходной файл \"" +
+                           exe_ + L"\"; строка пропущена.\r\nКомпонент \"" + work_ +
+                           L"other\\DualChain.dll\" лежит вне папки выходного файла"))
+            << e2e::ToUtf8(log);
+    }
+}
