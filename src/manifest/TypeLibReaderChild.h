@@ -1,5 +1,6 @@
-// The program's second role: the child that reads a type library for its parent. A crash in the
-// platform's reader on a broken library then ends only the child.
+// The program's second role: the child that reads type libraries for its parent, and runs COM
+// components' registration code with the registry redirected. A crash in the platform's reader on
+// a broken library, or in a component's code, then ends only the child.
 #pragma once
 
 namespace TypeLibReaderChild {

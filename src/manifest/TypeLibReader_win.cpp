@@ -533,29 +533,29 @@ bool RunIfAsked(int& ExitCode) {
 
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(TypeLibReader::EndWithExceptionCode);
-    using TypeLibRecord::FrameBytes;
+    // Each frame goes out whole as soon as it is ready: a registration that crashes or hangs
+    // loses nothing read before it.
+    auto send = [&](TypeLibRecord::FrameKind kind, const std::string& bytes) {
+        return WriteAll(output, TypeLibRecord::FrameBytes(kind, bytes));
+    };
     using TypeLibRecord::FrameKind;
+    ExitCode = 2; // until every frame has gone out
     try {
         for (std::size_t i = 4; i < arguments.size(); ++i) {
             const bool capture = arguments[i].rfind(TypeLibReader::kWithRegistration, 0) == 0;
             const std::wstring file = arguments[i].substr(2);
             TypeLibRecord::Record record = TypeLibReader::ReadRecord(file);
-            // Each frame goes out whole as soon as it is ready: a registration that crashes or
-            // hangs loses nothing read before it.
-            if (!WriteAll(output, FrameBytes(FrameKind::TypeLib, TypeLibRecord::Serialize(record))))
-                return ExitCode = 2, true;
+            if (!send(FrameKind::TypeLib, TypeLibRecord::Serialize(record))) return true;
             if (!capture || record.LoadError) continue;
             const auto keys = ComRegistration::IdentifierKeys(
                 *TypeLibRecord::InfoFromRecord(file, std::move(record)));
-            if (!WriteAll(output, FrameBytes(FrameKind::KeysBefore,
-                                             TypeLibRecord::SerializeTexts(
-                                                 ComRegistration::ExistingKeys(keys)))))
-                return ExitCode = 2, true;
+            if (!send(FrameKind::KeysBefore,
+                      TypeLibRecord::SerializeTexts(ComRegistration::ExistingKeys(keys))))
+                return true;
             const std::wstring scratch = arguments[3] + L"\\" + std::to_wstring(i);
-            if (!WriteAll(output, FrameBytes(FrameKind::Registration,
-                                             TypeLibRecord::Serialize(
-                                                 ComRegistration::Capture(file, scratch)))))
-                return ExitCode = 2, true;
+            if (!send(FrameKind::Registration,
+                      TypeLibRecord::Serialize(ComRegistration::Capture(file, scratch))))
+                return true;
         }
         ExitCode = 0;
     } catch (...) {

@@ -91,3 +91,26 @@ TEST(TypeLibRecord, RefusesTruncatedPaddedAndAlteredBytes) {
 }
 
 } // namespace
+
+TEST(TypeLibRecord, FramesCutByAKilledWriterKeepEveryWholeOneAndRegistrationsRoundTrip) {
+    TypeLibReader::Registration registration;
+    registration.Classes = {{L"{1}", L"A.B.1", L"A.B", L"Both", {std::nullopt, 131473u}}};
+    const std::string first =
+        TypeLibRecord::FrameBytes(TypeLibRecord::FrameKind::TypeLib, Serialize(Sample()));
+    const std::string bytes =
+        first + TypeLibRecord::FrameBytes(TypeLibRecord::FrameKind::Registration,
+                                          TypeLibRecord::Serialize(registration));
+    for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
+        const std::size_t whole = cut == bytes.size() ? 2 : cut >= first.size() ? 1 : 0;
+        EXPECT_EQ(whole, TypeLibRecord::ParseFrames(bytes.substr(0, cut)).size()) << cut;
+    }
+    const auto frames = TypeLibRecord::ParseFrames(bytes);
+    ASSERT_EQ(2u, frames.size());
+    TypeLibReader::Registration parsed;
+    ASSERT_TRUE(TypeLibRecord::Parse(frames[1].Bytes, parsed));
+    ASSERT_EQ(1u, parsed.Classes.size());
+    EXPECT_EQ(L"A.B", parsed.Classes[0].VersionIndependentProgId);
+    EXPECT_FALSE(parsed.Classes[0].MiscStatus[0]);
+    EXPECT_EQ(131473u, parsed.Classes[0].MiscStatus[1]);
+    EXPECT_FALSE(TypeLibRecord::Parse(frames[1].Bytes + "x", parsed));
+}
