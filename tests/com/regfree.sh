@@ -304,6 +304,11 @@ run_components() {
     fi
 }
 
+# A scratch key that an interrupted build left (its process long gone) goes with the next build.
+stale='HKCU\Software\VexmorLink.Scratch.4000000.1.1\HKCR\CLSID'
+"$wine" reg add "$stale" /f </dev/null >/dev/null 2>&1
+build_components stale $'COM:ComRegFixture.dll\r\n' ComRegFixture.dll
+if "$wine" reg query "$stale" </dev/null >/dev/null 2>&1; then fail "a left-over scratch key stayed"; else pass "a left-over scratch key was deleted"; fi
 snapshot before
 build_components com-comtlb $'COM:ComFixture.dll\r\nCOMTLB:ComRegFixture.dll\r\n' ComFixture.dll ComRegFixture.dll
 expect_sections com-comtlb components-com-comtlb.manifest
