@@ -268,8 +268,14 @@ ManifestRecord GatherManifestRecord(const BuildContext& context) {
     ManifestRecord record;
     record.ExeFileName = context.ExeFileName;
     if (context.Config) record.Options = *context.Config;
-    std::vector<ComponentEntry> entries =
-        ComponentEntries(context, record.Options.SET_COM(), record.Notes);
+    std::vector<ComponentEntry> entries;
+    try {
+        entries = ComponentEntries(context, record.Options.SET_COM(), record.Notes);
+    } catch (const AppError& error) {
+        // The output's own folder could not be told: reported where components are written.
+        entries.resize(1);
+        entries.front().Read.Failure = error;
+    }
     // One reading process for the output's own library and every component's.
     std::vector<TypeLibReader::ReadRequest> requests = {{context.ExeFileName, false}};
     for (const ComponentEntry& entry : entries) {
@@ -317,8 +323,13 @@ ManifestRecord GatherManifestRecord(const BuildContext& context) {
                 component.Registered = std::move(result.Registered);
             }
         }
+        try {
+            if (!gathered.Failure)
+                component.Name = ComponentName(component.File, context.ExeFileName, record.Notes);
+        } catch (const AppError& error) {
+            gathered.Failure = error;
+        }
         if (!gathered.Failure) {
-            component.Name = ComponentName(component.File, context.ExeFileName, record.Notes);
             const std::wstring key = Upper(component.Name);
             const auto same = std::find_if(names.begin(), names.end(),
                                            [&](const auto& n) { return n.first == key; });
