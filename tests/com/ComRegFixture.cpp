@@ -100,12 +100,6 @@ Factory g_factory;
 #define DIAL_KEY L"CLSID\\" DIAL_CLSID
 #define HIDDEN_KEY L"CLSID\\" HIDDEN_CLSID
 
-// The keys the registration creates below HKEY_CLASSES_ROOT, with their own subkeys.
-const wchar_t* const kRegisteredKeys[] = {COUNTER_KEY,          DIAL_KEY,
-                                          HIDDEN_KEY,           L"VexmorReg.Counter.1",
-                                          L"VexmorReg.Counter", L"VexmorReg.Dial.1",
-                                          L"VexmorReg.Hidden"};
-
 HRESULT Write(const wchar_t* subkey, const wchar_t* name, DWORD type, const wchar_t* data) {
     HKEY key = nullptr;
     LONG error = RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
@@ -197,17 +191,4 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
     Sleep(INFINITE);
 #endif
     return Register();
-}
-
-extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    HRESULT first = S_OK;
-    for (const wchar_t* key : kRegisteredKeys) {
-        LONG error = RegDeleteTreeW(HKEY_CLASSES_ROOT, key);
-        if (error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND && SUCCEEDED(first))
-            first = HRESULT_FROM_WIN32(error);
-    }
-    HRESULT hr = UnRegisterTypeLib(regfixture::LIBID_VexmorRegFixture, 1, 0, LOCALE_NEUTRAL,
-                                   sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
-    if (FAILED(hr) && hr != TYPE_E_REGISTRYACCESS && SUCCEEDED(first)) first = hr;
-    return first;
 }
