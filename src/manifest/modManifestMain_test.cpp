@@ -136,6 +136,11 @@ namespace {
 // notes that the step added.
 class EmbedTest : public WriteManifestTest {
   protected:
+    // The notes of one test must not reach the next.
+    void TearDown() override {
+        modLog::WriteNotes(context_);
+        WriteManifestTest::TearDown();
+    }
     std::vector<std::wstring> Step(bool embed, const char* external = nullptr,
                                    bool library = false) {
         Version(L"Tool");

@@ -1,10 +1,10 @@
 // Measures what the program costs a build: the stand-in linker started directly, and through a
 // minimal program that makes the same start-up calls (the baseline of the program's own cost),
 // against the same link started through the program, in pass-through mode, as a configured build
-// without scripts and manifest, as one that writes a program's manifest and as one that writes a
-// COM library's. The stand-in writes a real output file every time, as a link would. Prints
-// medians and the three ratios that judge the program, with their targets; a benchmark, not a
-// test (nothing is asserted).
+// without scripts and manifest, as one that writes a program's manifest, as one that writes a
+// COM library's and as one that embeds a program's manifest. The stand-in writes a real output file
+// every time, as a link would. Prints medians and the three ratios that judge the program, with
+// their targets; a benchmark, not a test (nothing is asserted).
 //
 //   LinkBench.exe <folder with VexmorLink.exe and its libraries> <test folder> [runs] [library]
 // The test folder holds LINK2.exe, MinimalLink.exe, version\App.exe and ComFixture.dll. Given a
@@ -91,6 +91,7 @@ int wmain(int argc, wchar_t** argv) {
     optionFile(L"Configured.LinkConfig", "NOMANIFEST");
     optionFile(L"Manifest.LinkConfig", "");
     optionFile(L"ComLibrary.LinkConfig", "MANIFEST");
+    optionFile(L"Embedded.LinkConfig", "EMBED");
     SetEnvironmentVariableW(L"VEXMOR_STANDIN_RECORD", Join(work, L"received.txt").c_str());
 
     struct Case {
@@ -123,6 +124,10 @@ int wmain(int argc, wchar_t** argv) {
             {L"configured, COM library manifest",
              program + L" /DLL" + args + Join(project, L"ComLibrary.dll\""),
              com,
+             {}},
+            {L"configured, embedded manifest",
+             program + args + Join(project, L"Embedded.exe\""),
+             app,
              {}},
         };
     } else {
@@ -170,5 +175,6 @@ int wmain(int argc, wchar_t** argv) {
     ratio(L"pass-through / minimal program:", 2, 1, L"1.10");
     ratio(L"program manifest / pass-through:", 4, 2, L"1.30");
     ratio(L"COM library manifest / pass-through:", 5, 2, L"1.50 under Wine");
+    ratio(L"embedded manifest / pass-through:", 6, 2, L"1.30");
     return 0;
 }
