@@ -139,9 +139,8 @@ TEST(RewriteCommandLine, ResolvesTheDefinitionFileBesideTheConfiguration) {
                                  L"\\\\srv\\share\\out\\Tool.LinkConfig"));
 }
 
-// Every combination of the options that choose the steps, for a program and a library (the
-// bits of the index: COMPRESS, NOSIGN, NOMANIFEST, MANIFEST, EMBED, library). The letters:
-// Embedded manifest, Compress, Sign, Manifest file, Post build.
+// Every combination of COMPRESS, NOSIGN, NOMANIFEST, MANIFEST, EMBED (bits 0-4) and library (5);
+// steps: Embedded manifest, Compress, Sign, Manifest file, Post build.
 TEST(PostSteps, OneOrderedListFromTheOptions) {
     const char* expected[64] = {
         "SMP", "CSMP", "MP", "CMP", "SP", "CSP", "P", "CP", //
@@ -156,13 +155,11 @@ TEST(PostSteps, OneOrderedListFromTheOptions) {
     const wchar_t* lines[] = {L"COMPRESS", L"NOSIGN", L"NOMANIFEST", L"MANIFEST", L"EMBED"};
     for (int index = 0; index < 64; ++index) {
         std::wstring options;
-        for (int bit = 0; bit < 5; ++bit) {
+        for (int bit = 0; bit < 5; ++bit)
             if (index & (1 << bit)) options += std::wstring(lines[bit]) + L"\r\n";
-        }
         std::string steps;
-        for (modMain::PostStep step : modMain::PostSteps(Parse(options), index & 32)) {
-            steps += "CSMEP"[static_cast<int>(step)];
-        }
+        for (auto step : modMain::PostSteps(Parse(options), index & 32))
+            steps += "CSMEP"[int(step)];
         EXPECT_EQ(expected[index], steps) << index;
     }
 }

@@ -123,8 +123,11 @@ inline bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
-inline BOOL CALLBACK AddLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR map) {
-    reinterpret_cast<std::map<WORD, std::string>*>(map)->emplace(language, "");
+inline BOOL CALLBACK AddLanguage(HMODULE module, LPCWSTR, LPCWSTR, WORD language, LONG_PTR map) {
+    HRSRC found = FindResourceExW(module, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), language);
+    const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    (*reinterpret_cast<std::map<WORD, std::string>*>(map))[language] =
+        data ? std::string(data, SizeofResource(module, found)) : "";
     return TRUE;
 }
 
@@ -132,16 +135,9 @@ inline BOOL CALLBACK AddLanguage(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_
 inline std::map<WORD, std::string> ManifestResources(const std::wstring& path) {
     std::map<WORD, std::string> found;
     HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    if (!module) return found;
     EnumResourceLanguagesW(module, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), AddLanguage,
                            reinterpret_cast<LONG_PTR>(&found));
-    for (auto& [language, bytes] : found) {
-        HRSRC resource =
-            FindResourceExW(module, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), language);
-        const void* data = resource ? LockResource(LoadResource(module, resource)) : nullptr;
-        if (data) bytes.assign(static_cast<const char*>(data), SizeofResource(module, resource));
-    }
-    FreeLibrary(module);
+    if (module) FreeLibrary(module);
     return found;
 }
 

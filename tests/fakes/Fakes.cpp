@@ -187,24 +187,16 @@ bool CheckDocument(const std::string& Bytes, std::wstring& Reason) {
 
 namespace ManifestResource {
 
-bool Languages(const std::wstring&, std::vector<std::uint16_t>& languages, std::uint32_t* error) {
-    const auto& state = fakes::Get();
-    languages = state.ResourceReadError ? std::vector<std::uint16_t>() : state.ManifestLanguages;
-    if (error) *error = state.ResourceReadError.value_or(0);
-    return !state.ResourceReadError;
+bool Languages(const std::wstring&, std::vector<std::uint16_t>&, std::uint32_t* error) {
+    if (error) *error = fakes::Get().ResourceReadError.value_or(0);
+    return !fakes::Get().ResourceReadError;
 }
 
-bool Update(const std::wstring& fileName, const std::string& bytes,
-            const std::vector<std::uint16_t>& languages, std::uint32_t* error) {
-    auto& state = fakes::Get();
-    std::wstring record;
-    for (std::uint16_t language : languages) record += std::to_wstring(language) + L" ";
-    state.ResourceUpdates.push_back(record + L"|" + std::wstring(bytes.begin(), bytes.end()));
-    if (error) *error = state.ResourceUpdateError.value_or(0);
-    if (state.ResourceUpdateError) return false;
-    std::string content;
-    return platform::ReadWholeFile(fileName, content) &&
-           platform::ReplaceFileContent(fileName, content + bytes);
+bool Update(const std::wstring&, const std::string&, const std::vector<std::uint16_t>& languages,
+            std::uint32_t* error) {
+    fakes::Get().ResourceUpdates.push_back(languages);
+    if (error) *error = fakes::Get().ResourceUpdateError.value_or(0);
+    return !fakes::Get().ResourceUpdateError;
 }
 
 } // namespace ManifestResource

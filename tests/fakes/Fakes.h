@@ -75,13 +75,9 @@ struct State {
     std::vector<std::string> CheckedDocuments;
     std::optional<std::wstring> XmlRefusal;
     std::wstring DateTimeText = L"07.12.2026 9:05:01";
-    // Languages of the output's own manifest resource; an error set here: not a program.
-    std::vector<std::uint16_t> ManifestLanguages;
-    std::optional<std::uint32_t> ResourceReadError;
-    // Updates of manifest resources: "languages|bytes" each. A set error refuses them;
-    // an accepted one appends the bytes to the file, as a visible change of its content.
-    std::vector<std::wstring> ResourceUpdates;
-    std::optional<std::uint32_t> ResourceUpdateError;
+    // Manifest resources: a read error means no program; updates by languages, or refused.
+    std::optional<std::uint32_t> ResourceReadError, ResourceUpdateError;
+    std::vector<std::vector<std::uint16_t>> ResourceUpdates;
 };
 
 // The one state of the fakes; Reset() before each test.
