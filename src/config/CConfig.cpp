@@ -81,6 +81,7 @@ bool CConfig::Init(const std::wstring& text) {
         {L"NOSIGN", &CConfig::sign_, false},
         {L"MANIFEST", &CConfig::manifest_, true},
         {L"NOMANIFEST", &CConfig::noManifest_, true},
+        {L"EMBED", &CConfig::embed_, true},
         {L"ADMIN", &CConfig::admin_, true},
         {L"MAP", &CConfig::map_, true},
         {L"MAP_EXPORTS", &CConfig::mapExports_, true},

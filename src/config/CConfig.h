@@ -32,6 +32,8 @@ class CConfig {
     bool SET_MAP() const { return map_; }
     bool SET_MANIFEST() const { return manifest_; }
     bool SET_NOMANIFEST() const { return noManifest_; }
+    // The manifest goes into the program itself instead of the file beside it.
+    bool SET_EMBED() const { return embed_; }
     bool SET_ADMIN() const { return admin_; }
     bool SET_SIGN() const { return sign_; }
     bool SET_COMPRESS() const { return compress_; }
@@ -60,6 +62,7 @@ class CConfig {
     bool sign_ = true;
     bool manifest_ = false;
     bool noManifest_ = false;
+    bool embed_ = false;
     bool admin_ = false;
     bool map_ = false;
     bool mapExports_ = false;

@@ -1,5 +1,6 @@
 #include "driver/modMain.h"
 
+#include "driver/CommandLine.h"
 #include "config/CConfig.h"
 #include "config/modConfig.h"
 #include "log/modLog.h"
@@ -24,28 +25,6 @@ namespace {
 
 constexpr wchar_t kLinkerFileName[] = L"LINK2.EXE";
 constexpr wchar_t kNoOutputFileText[] = L"Не удалось получить имя компилируемого файла!";
-// The longest command line the platform starts a program with, its terminating zero included.
-constexpr size_t kCommandLineLimit = 32767;
-constexpr std::uint32_t kNoUnicodeTranslation = 1113; // ERROR_NO_UNICODE_TRANSLATION
-
-// The value as one quoted argument by the rules the C run-time splits command lines with: a
-// quote inside is written \", and backslashes are doubled where they stand before a quote or
-// before the closing one. So the linker receives exactly the value, whatever it holds.
-std::wstring QuotedArgument(const std::wstring& value) {
-    std::wstring quoted = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : value) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(2 * backslashes, L'\\');
-    return quoted + L"\"";
-}
 
 // Runs the step's script: the project's own when it has one, else the shared one in the
 // program's folder (which runs only if it exists). False when the script failed.
@@ -59,12 +38,6 @@ bool RunStepScript(const std::wstring& projectScript, const wchar_t* sharedScrip
     return modLauncher::LaunchBATFile(script, context.ExeFileName, captureName, failureText);
 }
 
-// What the launcher hands the platform: the quoted program, a blank, the arguments, and the
-// terminating zero, which the platform's limit counts too.
-size_t LinkerCommandLineLength(const std::wstring& linker, const std::wstring& arguments) {
-    return linker.size() + 3 + arguments.size() + 1;
-}
-
 // The user has been told why the linker did not start; the environment must not take this for
 // a successful link.
 void EndAfterFailedStart(std::uint32_t startError) {
@@ -72,48 +45,28 @@ void EndAfterFailedStart(std::uint32_t startError) {
     platform::EndProcess(startError != 0 ? startError : 1);
 }
 
-void ShowStartFailure(const std::wstring& linker, std::uint32_t error,
-                      const std::wstring& description) {
-    platform::ShowMessage(
-        modLauncher::StartFailureText(
-            linker, QZVSP0100A::GetErrorNumber(static_cast<std::int32_t>(error)), description),
-        platform::Icon::Error);
-}
-
-// A command line longer than the platform takes goes to the linker in a response file, in the
-// ANSI code page that the linker reads such files in; the arguments become @"file". A line cut
-// short would be a different link. False, after telling the user, when that cannot be done.
-bool PutInResponseFile(const std::wstring& linker, std::wstring& arguments,
-                       std::wstring& responseFile, std::uint32_t& error) {
-    bool exact = false;
-    std::string bytes;
-    try {
-        bytes = platform::ToAnsi(arguments, &exact);
-    } catch (const AppError& failure) {
-        error = failure.Number;
-        ShowStartFailure(linker, error, failure.Description);
-        return false;
+// Runs one step after the link; false when it reported an error.
+bool RunPostStep(PostStep step, const BuildContext& context) {
+    switch (step) {
+    case PostStep::Compress:
+        return RunStepScript(context.CompressBatFileName, L"Vexmor Compress.BAT", context,
+                             L"Vexmor Compress.TXT", L"Во время сжатия произошли ошибки.");
+    case PostStep::Sign:
+        return RunStepScript(context.SignBatFileName, L"Vexmor Sign.BAT", context,
+                             L"Vexmor Sign.TXT", L"Во время подписывания произошли ошибки.");
+    case PostStep::Manifest:
+    case PostStep::EmbeddedManifest: {
+        const bool ok = modManifestMain::WriteManifest(context, step == PostStep::EmbeddedManifest);
+        modLog::WriteNotes(context);
+        return ok;
     }
-    if (!exact) {
-        error = kNoUnicodeTranslation;
-        ShowStartFailure(linker, error,
-                         L"Командная строка компоновщика длиннее " +
-                             std::to_wstring(kCommandLineLimit - 1) +
-                             L" знаков, поэтому передаётся ему в файле ответов в кодовой "
-                             L"странице ANSI, но в ней есть знаки, которых в этой кодовой "
-                             L"странице нет.");
-        return false;
+    case PostStep::PostBuild:
+        break;
     }
-    if (!platform::WriteNewFile(QZVSP0100B::GetTempFolder(), L"Vexmor Link ", L".rsp", bytes,
-                                responseFile, &error)) {
-        ShowStartFailure(linker, error,
-                         L"Не удалось записать файл ответов для длинной командной строки во "
-                         L"временную папку. " +
-                             QZVSP0100A::GetAPIErrorDescription(error));
-        return false;
-    }
-    arguments = L"@\"" + responseFile + L"\"";
-    return true;
+    return !QZVSP0100B::IsFileExist(context.PostBuildBatFileName) ||
+           modLauncher::LaunchBATFile(context.PostBuildBatFileName, context.ExeFileName,
+                                      L"Vexmor Post Build.TXT",
+                                      L"Во время выполнения post build скрипта произошли ошибки.");
 }
 
 } // namespace
@@ -196,46 +149,6 @@ void CheckConfigAndRun() {
     RunLinker(context);
 }
 
-std::wstring ReplaceSwitch(const std::wstring& commandLine, const std::wstring& search,
-                           const std::wstring& replacement) {
-    std::wstring text = L" " + commandLine;
-    for (size_t at = text.find(search); at != std::wstring::npos;
-         at = text.find(search, at + replacement.size())) {
-        text.replace(at, search.size(), replacement);
-    }
-    if (!text.empty() && text[0] == L' ') text.erase(0, 1);
-    return text;
-}
-
-std::wstring RewriteCommandLine(const std::wstring& commandLine, const CConfig& config,
-                                const std::wstring& defFileName,
-                                const std::wstring& configFileName) {
-    std::wstring line = commandLine;
-    if (config.SET_COFF()) line = ReplaceSwitch(line, L" /DEBUGTYPE:CV", L" /DEBUGTYPE:COFF");
-    if (config.SET_CONSOLE()) {
-        line = ReplaceSwitch(line, L" /SUBSYSTEM:WINDOWS", L" /SUBSYSTEM:CONSOLE");
-    }
-    if (config.SET_MAP()) line += L" /MAP";
-    if (config.SET_MAP_EXPORTS()) line += L" /MAPINFO:EXPORTS";
-    if (config.SET_MAP_FIXUPS()) line += L" /MAPINFO:FIXUPS";
-    if (config.SET_MAP_LINES()) line += L" /MAPINFO:LINES";
-
-    const std::wstring configFolder = QZVSP0100B::GetFilePath(configFileName);
-    if (config.SET_DEF()) {
-        // The definition file sits beside the configuration file: resolve its bare name there,
-        // so that a relative output name does not put the folder in twice.
-        const std::wstring defName = QZVSP0100B::GetFileName(defFileName, false);
-        line += L" /DEF:" + QuotedArgument(QZVSP0100B::GetAbsoluteFileName(defName, configFolder));
-    }
-    const std::wstring comment = config.SET_COMMENT();
-    if (!comment.empty()) line += L" /COMMENT:" + QuotedArgument(comment);
-    const std::wstring stub = config.SET_STUB();
-    if (!stub.empty()) {
-        line += L" /STUB:" + QuotedArgument(QZVSP0100B::GetAbsoluteFileName(stub, configFolder));
-    }
-    return line;
-}
-
 void RunLinker(BuildContext& context) {
     if (!QZVSP0100B::IsFileExist(context.ConfigFileName)) {
         StartLinker(context, false);
@@ -249,8 +162,8 @@ void RunLinker(BuildContext& context) {
         StartLinker(context, false);
         return;
     }
-    context.CommandLine = RewriteCommandLine(context.CommandLine, *context.Config,
-                                             context.DefFileName, context.ConfigFileName);
+    context.CommandLine = CommandLine::RewriteCommandLine(
+        context.CommandLine, *context.Config, context.DefFileName, context.ConfigFileName);
     modLog::LogItem(L"Modified command line", context.CommandLine);
     modLog::LogFlush(context);
 
@@ -268,8 +181,8 @@ void StartLinker(BuildContext& context, bool RunSteps) {
     std::wstring arguments = context.CommandLine;
     std::wstring responseFile;
     std::uint32_t startError = 0;
-    if (LinkerCommandLineLength(linker, arguments) > kCommandLineLimit &&
-        !PutInResponseFile(linker, arguments, responseFile, startError)) {
+    if (CommandLine::LinkerCommandLineLength(linker, arguments) > CommandLine::kCommandLineLimit &&
+        !CommandLine::PutInResponseFile(linker, arguments, responseFile, startError)) {
         EndAfterFailedStart(startError);
         return;
     }
@@ -296,27 +209,41 @@ void DoAdditionalStepsPre(const BuildContext& context) {
     }
 }
 
-bool DoAdditionalStepsPost(const BuildContext& context) {
-    const CConfig& config = *context.Config;
-    bool ok = true;
-    if (config.SET_COMPRESS()) {
-        ok &= RunStepScript(context.CompressBatFileName, L"Vexmor Compress.BAT", context,
-                            L"Vexmor Compress.TXT", L"Во время сжатия произошли ошибки.");
-    }
-    if (config.SET_SIGN()) {
-        ok &= RunStepScript(context.SignBatFileName, L"Vexmor Sign.BAT", context,
-                            L"Vexmor Sign.TXT", L"Во время подписывания произошли ошибки.");
-    }
+std::vector<PostStep> PostSteps(const CConfig& config, bool isDLL) {
     // A program gets its manifest unless told not to; a library only when asked for one.
-    if (!config.SET_NOMANIFEST() && (config.SET_MANIFEST() || !context.IsDLL)) {
-        ok &= modManifestMain::WriteManifest(context);
-        modLog::WriteNotes(context);
+    const bool manifest = !config.SET_NOMANIFEST() && (config.SET_MANIFEST() || !isDLL);
+    // An embedded manifest must be in place before the scripts compress or sign the file: a
+    // change after signing would break the signature.
+    const bool embed = manifest && config.SET_EMBED();
+    std::vector<PostStep> steps;
+    if (embed) steps.push_back(PostStep::EmbeddedManifest);
+    if (config.SET_COMPRESS()) steps.push_back(PostStep::Compress);
+    if (config.SET_SIGN()) steps.push_back(PostStep::Sign);
+    if (manifest && !embed) steps.push_back(PostStep::Manifest);
+    steps.push_back(PostStep::PostBuild);
+    return steps;
+}
+
+const wchar_t* StepName(PostStep step) {
+    switch (step) {
+    case PostStep::Compress:
+        return L"сжатие";
+    case PostStep::Sign:
+        return L"подписывание";
+    case PostStep::Manifest:
+        return L"манифест";
+    case PostStep::EmbeddedManifest:
+        return L"встраивание манифеста";
+    case PostStep::PostBuild:
+        break;
     }
-    if (QZVSP0100B::IsFileExist(context.PostBuildBatFileName)) {
-        ok &= modLauncher::LaunchBATFile(
-            context.PostBuildBatFileName, context.ExeFileName, L"Vexmor Post Build.TXT",
-            L"Во время выполнения post build скрипта произошли ошибки.");
-    }
+    return L"post build";
+}
+
+bool DoAdditionalStepsPost(const BuildContext& context) {
+    bool ok = true;
+    for (PostStep step : PostSteps(*context.Config, context.IsDLL))
+        ok &= RunPostStep(step, context);
     return ok;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace modMain {
 
@@ -21,17 +22,17 @@ void RunLinker(BuildContext& context);
 // process with the linker's exit code.
 void StartLinker(BuildContext& context, bool RunSteps);
 void DoAdditionalStepsPre(const BuildContext& context);
+
+// The steps after a successful link.
+enum class PostStep { Compress, Sign, Manifest, EmbeddedManifest, PostBuild };
+// The steps the options ask for, in the order they run. The post-build step is always listed:
+// it runs when its script exists.
+std::vector<PostStep> PostSteps(const CConfig& config, bool isDLL);
+// The step as the user reads it in a message.
+const wchar_t* StepName(PostStep step);
 // False when a step reported an error (a failed script, a manifest not written).
 bool DoAdditionalStepsPost(const BuildContext& context);
 
-// Every occurrence of search (which starts with a blank) replaced, letter case counting;
-// a switch at the very start of the line matches too.
-std::wstring ReplaceSwitch(const std::wstring& commandLine, const std::wstring& search,
-                           const std::wstring& replacement);
-// The command line with the project's options applied, in their fixed order.
-std::wstring RewriteCommandLine(const std::wstring& commandLine, const CConfig& config,
-                                const std::wstring& defFileName,
-                                const std::wstring& configFileName);
 // The message shown when the program is started without arguments.
 std::wstring UsageMessage();
 

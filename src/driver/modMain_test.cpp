@@ -1,4 +1,5 @@
 #include "driver/modMain.h"
+#include "driver/CommandLine.h"
 
 #include "Fakes.h"
 #include "TestFolders.h"
@@ -14,8 +15,8 @@
 #include <fstream>
 #include <iterator>
 
-using modMain::ReplaceSwitch;
-using modMain::RewriteCommandLine;
+using CommandLine::ReplaceSwitch;
+using CommandLine::RewriteCommandLine;
 
 namespace {
 
@@ -136,6 +137,31 @@ TEST(RewriteCommandLine, ResolvesTheDefinitionFileBesideTheConfiguration) {
     EXPECT_EQ(L"x /DEF:\"\\\\srv\\share\\out\\Tool.DEF\"",
               RewriteCommandLine(L"x", Parse(L"DEF"), L"\\\\srv\\share\\out\\Tool.DEF",
                                  L"\\\\srv\\share\\out\\Tool.LinkConfig"));
+}
+
+// Every combination of COMPRESS, NOSIGN, NOMANIFEST, MANIFEST, EMBED (bits 0-4) and library (5);
+// steps: Embedded manifest, Compress, Sign, Manifest file, Post build.
+TEST(PostSteps, OneOrderedListFromTheOptions) {
+    const char* expected[64] = {
+        "SMP", "CSMP", "MP", "CMP", "SP", "CSP", "P", "CP", //
+        "SMP", "CSMP", "MP", "CMP", "SP", "CSP", "P", "CP", //
+        "ESP", "ECSP", "EP", "ECP", "SP", "CSP", "P", "CP", //
+        "ESP", "ECSP", "EP", "ECP", "SP", "CSP", "P", "CP", //
+        "SP",  "CSP",  "P",  "CP",  "SP", "CSP", "P", "CP", //
+        "SMP", "CSMP", "MP", "CMP", "SP", "CSP", "P", "CP", //
+        "SP",  "CSP",  "P",  "CP",  "SP", "CSP", "P", "CP", //
+        "ESP", "ECSP", "EP", "ECP", "SP", "CSP", "P", "CP", //
+    };
+    const wchar_t* lines[] = {L"COMPRESS", L"NOSIGN", L"NOMANIFEST", L"MANIFEST", L"EMBED"};
+    for (int index = 0; index < 64; ++index) {
+        std::wstring options;
+        for (int bit = 0; bit < 5; ++bit)
+            if (index & (1 << bit)) options += std::wstring(lines[bit]) + L"\r\n";
+        std::string steps;
+        for (auto step : modMain::PostSteps(Parse(options), index & 32))
+            steps += "CSMEP"[int(step)];
+        EXPECT_EQ(expected[index], steps) << index;
+    }
 }
 
 namespace {

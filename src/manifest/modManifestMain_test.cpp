@@ -128,3 +128,20 @@ TEST_F(WriteManifestTest, TheXmlCheckSeesTheBytesAsWrittenAndARefusalKeepsTheEar
               fakes::Get().Messages[0].Text);
     EXPECT_EQ(std::vector<std::string>{"Tool.exe.manifest"}, Files());
 }
+
+// An update the platform refuses: the program stays as it was, the copy is gone, and no
+// manifest file is written in its place.
+TEST_F(WriteManifestTest, AFailedEmbeddingIsShownAndLeavesTheProgramAndItsFolderAsTheyWere) {
+    fakes::Get().ResourceUpdateError = 193;
+    Version(L"Tool");
+    std::ofstream(std::filesystem::path(context_.ExeFileName), std::ios::binary) << "MZ";
+    EXPECT_FALSE(modManifestMain::WriteManifest(context_, true));
+    EXPECT_EQ(std::vector<std::vector<std::uint16_t>>{{0}}, fakes::Get().ResourceUpdates);
+    EXPECT_EQ(std::vector<std::string>{"Tool.exe"}, Files());
+    ASSERT_EQ(1u, fakes::Get().Messages.size());
+    const auto& box = fakes::Get().Messages[0];
+    EXPECT_EQ(0u, box.Text.find(context_.ExeFileName + L"\r\n\r\n"));
+    EXPECT_NE(std::wstring::npos, box.Text.find(L"(шаг «встраивание манифеста»)"));
+    EXPECT_NE(std::wstring::npos, box.Text.find(L"Error number: 193\r\n"));
+    EXPECT_EQ(platform::Icon::Error, box.Icon);
+}

@@ -24,6 +24,15 @@ bool ReadWholeFile(const std::wstring& fileName, std::string& bytes);
 bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,
                         std::uint32_t* error = nullptr);
 
+// Copies the file to a new file beside it, of a name no file has yet. False on failure, with the
+// platform's error code in *error when given; nothing is left behind then.
+bool CopyBeside(const std::wstring& fileName, std::wstring& copyName,
+                std::uint32_t* error = nullptr);
+// Moves the replacement over the file in one step. On failure the file stays as it was and the
+// replacement is deleted; the error code as for ReplaceFileContent.
+bool ReplaceFileWith(const std::wstring& fileName, const std::wstring& replacement,
+                     std::uint32_t* error = nullptr);
+
 // Writes the bytes to a new file in the folder, of a name no file has yet: prefix, a number,
 // suffix. False on failure, with the platform's error code in *error when given; nothing is
 // left behind then.

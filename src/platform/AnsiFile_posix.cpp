@@ -110,6 +110,29 @@ bool WriteNewFile(const std::wstring& folder, const std::wstring& prefix,
     return false;
 }
 
+bool CopyBeside(const std::wstring& fileName, std::wstring& copyName, std::uint32_t* error) {
+    std::string bytes;
+    if (!ReadWholeFile(fileName, bytes)) {
+        if (error) *error = 2;
+        return false;
+    }
+    const size_t slash = fileName.find_last_of(L"\\/");
+    const std::wstring folder = slash == std::wstring::npos ? L"." : fileName.substr(0, slash);
+    return WriteNewFile(folder, L"vxl", L".tmp", bytes, copyName, error);
+}
+
+bool ReplaceFileWith(const std::wstring& fileName, const std::wstring& replacement,
+                     std::uint32_t* error) {
+    errno = 0;
+    if (std::rename(Utf8Path(replacement).c_str(), Utf8Path(fileName).c_str()) != 0) {
+        if (error) *error = errno != 0 ? static_cast<std::uint32_t>(errno) : 5;
+        std::remove(Utf8Path(replacement).c_str());
+        return false;
+    }
+    if (error) *error = 0;
+    return true;
+}
+
 void RemoveFile(const std::wstring& fileName) {
     std::remove(Utf8Path(fileName).c_str());
 }

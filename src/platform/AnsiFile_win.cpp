@@ -169,29 +169,59 @@ DWORD Known(DWORD error) {
     return error != ERROR_SUCCESS ? error : ERROR_WRITE_FAULT;
 }
 
+std::wstring FolderOf(const std::wstring& fileName) {
+    size_t slash = fileName.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring(L".") : fileName.substr(0, slash + 1);
+}
+
 } // namespace
+
+bool ReplaceFileWith(const std::wstring& fileName, const std::wstring& replacement,
+                     std::uint32_t* error) {
+    DWORD failure = ERROR_SUCCESS;
+    const std::wstring longReplacement = LongPath::ForFileApi(replacement);
+    if (!MoveFileExW(longReplacement.c_str(), LongPath::ForFileApi(fileName).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        failure = Known(ReplaceFailure(fileName, GetLastError()));
+        DeleteFileW(longReplacement.c_str());
+    }
+    if (error) *error = failure;
+    return failure == ERROR_SUCCESS;
+}
 
 bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,
                         std::uint32_t* error) {
-    size_t slash = fileName.find_last_of(L"\\/");
-    const std::wstring folder =
-        slash == std::wstring::npos ? std::wstring(L".") : fileName.substr(0, slash + 1);
     // The temporary file sits beside the target so that the final move stays on one volume.
     std::wstring temp;
     DWORD failure = ERROR_SUCCESS;
-    HANDLE file = CreateUniqueFile(folder, L"vxl", L".tmp", temp, failure);
+    HANDLE file = CreateUniqueFile(FolderOf(fileName), L"vxl", L".tmp", temp, failure);
     if (file == INVALID_HANDLE_VALUE) {
         if (error) *error = Known(failure);
         return false;
     }
     failure = WriteAndClose(file, bytes);
-    const std::wstring longTemp = LongPath::ForFileApi(temp);
-    if (failure == ERROR_SUCCESS &&
-        !MoveFileExW(longTemp.c_str(), LongPath::ForFileApi(fileName).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        failure = Known(ReplaceFailure(fileName, GetLastError()));
+    if (failure != ERROR_SUCCESS) {
+        DeleteFileW(LongPath::ForFileApi(temp).c_str());
+        if (error) *error = failure;
+        return false;
     }
-    if (failure != ERROR_SUCCESS) DeleteFileW(longTemp.c_str());
+    return ReplaceFileWith(fileName, temp, error);
+}
+
+bool CopyBeside(const std::wstring& fileName, std::wstring& copyName, std::uint32_t* error) {
+    DWORD failure = ERROR_SUCCESS;
+    HANDLE file = CreateUniqueFile(FolderOf(fileName), L"vxl", L".tmp", copyName, failure);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (error) *error = Known(failure);
+        return false;
+    }
+    CloseHandle(file);
+    const std::wstring longCopy = LongPath::ForFileApi(copyName);
+    if (!CopyFileW(LongPath::ForFileApi(fileName).c_str(), longCopy.c_str(), FALSE)) {
+        failure = Known(GetLastError());
+        DeleteFileW(longCopy.c_str());
+        copyName.clear();
+    }
     if (error) *error = failure;
     return failure == ERROR_SUCCESS;
 }

@@ -1,10 +1,10 @@
 // Measures what the program costs a build: the stand-in linker started directly, and through a
 // minimal program that makes the same start-up calls (the baseline of the program's own cost),
 // against the same link started through the program, in pass-through mode, as a configured build
-// without scripts and manifest, as one that writes a program's manifest and as one that writes a
-// COM library's. The stand-in writes a real output file every time, as a link would. Prints
-// medians and the three ratios that judge the program, with their targets; a benchmark, not a
-// test (nothing is asserted).
+// without scripts and manifest, as one that writes a program's manifest, as one that writes a
+// COM library's and as one that embeds a program's manifest. The stand-in writes a real output file
+// every time, as a link would. Prints medians and the three ratios that judge the program, with
+// their targets; a benchmark, not a test (nothing is asserted).
 //
 //   LinkBench.exe <folder with VexmorLink.exe and its libraries> <test folder> [runs] [library]
 // The test folder holds LINK2.exe, MinimalLink.exe, version\App.exe and ComFixture.dll. Given a
@@ -100,6 +100,7 @@ int wmain(int argc, wchar_t** argv) {
         components += std::string("COM:") + path + "\r\n";
     }
     optionFile(L"Components.LinkConfig", components.c_str());
+    optionFile(L"Embedded.LinkConfig", "EMBED");
     SetEnvironmentVariableW(L"VEXMOR_STANDIN_RECORD", Join(work, L"received.txt").c_str());
 
     struct Case {
@@ -135,6 +136,10 @@ int wmain(int argc, wchar_t** argv) {
              {}},
             {L"configured, two COM: components",
              program + args + Join(project, L"Components.exe\""),
+             app,
+             {}},
+            {L"configured, embedded manifest",
+             program + args + Join(project, L"Embedded.exe\""),
              app,
              {}},
         };
@@ -184,5 +189,6 @@ int wmain(int argc, wchar_t** argv) {
     ratio(L"program manifest / pass-through:", 4, 2, L"1.30");
     ratio(L"COM library manifest / pass-through:", 5, 2, L"1.50 under Wine");
     ratio(L"two COM: components / pass-through:", 6, 2, L"1.60 under Wine");
+    ratio(L"embedded manifest / pass-through:", 7, 2, L"1.30");
     return 0;
 }

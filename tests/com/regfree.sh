@@ -148,6 +148,17 @@ else
     fail "the client's manifest has no dependency on ComFixture.dll 1.2.0.0 (got '$dependency')"
 fi
 
+# The client once more with EMBED, in a folder of its own: no manifest file beside it, and its
+# resource holds the file's bytes but for the time of the run; the helper then names amd64 in it.
+embedded=$work/embedded
+mkdir -p "$embedded" && cp "$project/ComFixture.dll" "$manifest" "$embedded/"
+printf 'EMBED\r\nREF:ComFixture.dll.manifest\r\n' >"$embedded/ComClient.LinkConfig"
+link embedded "$work/ComClient.built.exe" \
+    "/SUBSYSTEM:CONSOLE client.obj /OUT:\"$(winpath "$embedded/ComClient.exe")\""
+"$wine" "$tests_dir/ManifestTool.exe" "$(winpath "$embedded/ComClient.exe")" </dev/null >"$work/embedded.manifest" 2>&1
+if [ ! -e "$embedded/ComClient.exe.manifest" ] && cmp -s <(grep -av 'Generated at:' "$client_manifest") <(grep -av 'Generated at:' "$work/embedded.manifest"); then
+    pass "embedded: no manifest file, the resource holds its bytes"; else fail "embedded: a manifest file, or a resource unlike it"; fi
+
 # The platform here has only amd64 assemblies: both manifests say amd64 where our 32-bit users
 # have X86 (the client's Common-Controls dependency included).
 sed -i 's/processorArchitecture="X86"/processorArchitecture="amd64"/g' "$manifest" "$client_manifest"
@@ -214,6 +225,12 @@ for apartment in sta mta; do
     fi
     rm -rf "$copy"
 done
+
+# The embedded client, its resource as its only manifest, naming amd64 as the others above.
+cp "$manifest" "$embedded/"
+run_client embedded sta "$embedded"
+rm -rf "$copy"
+expect_line embedded "all steps succeeded"
 
 # The same client without its manifest must fail: the proof above is not a registration
 # left behind somewhere.

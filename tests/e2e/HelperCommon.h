@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -120,6 +121,24 @@ inline bool WriteAll(HANDLE file, std::string_view bytes) {
         bytes.remove_prefix(written);
     }
     return true;
+}
+
+inline BOOL CALLBACK AddLanguage(HMODULE module, LPCWSTR, LPCWSTR, WORD language, LONG_PTR map) {
+    HRSRC found = FindResourceExW(module, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), language);
+    const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));
+    (*reinterpret_cast<std::map<WORD, std::string>*>(map))[language] =
+        data ? std::string(data, SizeofResource(module, found)) : "";
+    return TRUE;
+}
+
+// The file's manifest resources of identifier 1, by language, read as the loader reads them.
+inline std::map<WORD, std::string> ManifestResources(const std::wstring& path) {
+    std::map<WORD, std::string> found;
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    EnumResourceLanguagesW(module, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), AddLanguage,
+                           reinterpret_cast<LONG_PTR>(&found));
+    if (module) FreeLibrary(module);
+    return found;
 }
 
 } // namespace e2e

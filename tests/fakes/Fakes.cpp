@@ -4,6 +4,7 @@
 #include "platform/AnsiFile.h"
 #include "platform/CommonControls.h"
 #include "platform/LocalTime.h"
+#include "platform/ManifestResource.h"
 #include "platform/ProcessArguments.h"
 #include "platform/ProcessExit.h"
 #include "platform/ProgramFolder.h"
@@ -201,3 +202,19 @@ bool CheckDocument(const std::string& Bytes, std::wstring& Reason) {
 }
 
 } // namespace ManifestXml
+
+namespace ManifestResource {
+
+bool Languages(const std::wstring&, std::vector<std::uint16_t>&, std::uint32_t* error) {
+    if (error) *error = fakes::Get().ResourceReadError.value_or(0);
+    return !fakes::Get().ResourceReadError;
+}
+
+bool Update(const std::wstring&, const std::string&, const std::vector<std::uint16_t>& languages,
+            std::uint32_t* error) {
+    fakes::Get().ResourceUpdates.push_back(languages);
+    if (error) *error = fakes::Get().ResourceUpdateError.value_or(0);
+    return !fakes::Get().ResourceUpdateError;
+}
+
+} // namespace ManifestResource

@@ -77,6 +77,9 @@ struct State {
     std::vector<std::string> CheckedDocuments;
     std::optional<std::wstring> XmlRefusal;
     std::wstring DateTimeText = L"07.12.2026 9:05:01";
+    // Manifest resources: a read error means no program; updates by languages, or refused.
+    std::optional<std::uint32_t> ResourceReadError, ResourceUpdateError;
+    std::vector<std::vector<std::uint16_t>> ResourceUpdates;
 };
 
 // The one state of the fakes; Reset() before each test.

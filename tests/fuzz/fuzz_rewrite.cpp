@@ -7,7 +7,7 @@
 #include "config/CConfig.h"
 #include "config/modConfig.h"
 #include "context/BuildContext.h"
-#include "driver/modMain.h"
+#include "driver/CommandLine.h"
 #include "support/AppError.h"
 #include "support/QZVSP0100B.h"
 
@@ -92,7 +92,7 @@ void CheckReplaceSwitch(const std::wstring& line, const std::wstring& options) {
     std::wstring replacement;
     // By default a replacement that holds the search twice: the scan must step past it.
     if (!OptionValue(options, L"X-REPLACE:", replacement)) replacement = search + search;
-    const std::wstring replaced = modMain::ReplaceSwitch(line, search, replacement);
+    const std::wstring replaced = CommandLine::ReplaceSwitch(line, search, replacement);
     FUZZ_CHECK(replaced == ReplacedEverywhere(line, search, replacement));
     if ((L" " + line).find(search) == std::wstring::npos) FUZZ_CHECK(replaced == line);
 }
@@ -100,8 +100,8 @@ void CheckReplaceSwitch(const std::wstring& line, const std::wstring& options) {
 void CheckRewrite(const std::wstring& line, const CConfig& config, const BuildContext& context) {
     std::wstring rewritten;
     try {
-        rewritten =
-            modMain::RewriteCommandLine(line, config, context.DefFileName, context.ConfigFileName);
+        rewritten = CommandLine::RewriteCommandLine(line, config, context.DefFileName,
+                                                    context.ConfigFileName);
     } catch (const AppError&) {
         return; // a failing support operation: the driver reports it
     }
