@@ -80,9 +80,9 @@ void RemoveEarlierManifestFile(const BuildContext& context) {
     if (WrittenByThisProgram(bytes)) {
         platform::RemoveFile(context.ManifestFileName);
     } else {
-        modLog::AddNote(L"The manifest file " + context.ManifestFileName +
-                        L" was not written by this program and is left as it is; where the "
-                        L"system prefers external manifests it may override the embedded one.");
+        modLog::AddNote(L"Файл манифеста " + context.ManifestFileName +
+                        L" записан не этой программой и оставлен как есть; система, "
+                        L"предпочитающая внешние манифесты, может читать его вместо встроенного.");
     }
 }
 
@@ -110,8 +110,7 @@ bool Embed(const BuildContext& context, const std::string& bytes) {
         return false;
     }
     if (!own.empty()) {
-        modLog::AddNote(L"The program's own manifest resource was replaced by the generated "
-                        L"manifest.");
+        modLog::AddNote(L"Собственный манифест программы (ресурс) заменён созданным.");
     }
     RemoveEarlierManifestFile(context);
     return true;
@@ -162,8 +161,8 @@ bool WriteManifest(const BuildContext& context, bool embed) {
         if (embed && !library) return Embed(context, bytes);
         // Other programs' loaders find a library's manifest only through its file.
         if (embed) {
-            modLog::AddNote(L"EMBED applies to programs only: the library's manifest stays in "
-                            L"its file " +
+            modLog::AddNote(L"EMBED действует только для программ: манифест библиотеки остаётся в "
+                            L"файле " +
                             context.ManifestFileName + L".");
         }
         if (!WriteFile(context, bytes)) return false;

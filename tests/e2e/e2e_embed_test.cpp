@@ -55,7 +55,8 @@ TEST_F(Embed, AProgramsOwnManifestIsWarnedAboutThenReplacedByOursAndOurFileGoes)
     EXPECT_EQ(1u, embedded.size());
     EXPECT_EQ(Undated(external), Undated(embedded[0x419]));
     EXPECT_FALSE(std::filesystem::exists(exe_ + L".manifest"));
-    EXPECT_NE(std::string::npos, Log().find("own manifest resource was replaced"));
+    EXPECT_NE(std::string::npos,
+              Log().find(Ansi(L"Собственный манифест программы (ресурс) заменён")));
     // Linked with debug information: the rewritten program still points at the same data.
     EXPECT_NE(std::string::npos, DebugData(output_).find("RSDS"));
     EXPECT_EQ(DebugData(output_), DebugData(exe_));
@@ -73,14 +74,15 @@ TEST_F(Embed, TheScriptsGetTheProgramWithItsManifestAHandWrittenFileStaysALibrar
     EXPECT_EQ(embedded, e2e::ManifestResources(work_ + L"Compress.exe"));
     EXPECT_EQ(embedded, e2e::ManifestResources(work_ + L"Sign.exe"));
     EXPECT_EQ("<assembly/>", e2e::ReadBytes(project_ + L"Tool.exe.manifest"));
-    EXPECT_NE(std::string::npos, Log().find("was not written by this program"));
+    EXPECT_NE(std::string::npos,
+              Log().find(Ansi(L"записан не этой программой и оставлен как есть")));
 
     output_ = testsDir_ + L"version\\Library.dll";
     result = LinkAs(L"EMBED\r\nMANIFEST", true);
     EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
     EXPECT_TRUE(std::filesystem::exists(exe_ + L".manifest"));
     EXPECT_TRUE(e2e::ManifestResources(exe_).empty());
-    EXPECT_NE(std::string::npos, Log().find("EMBED applies to programs only"));
+    EXPECT_NE(std::string::npos, Log().find(Ansi(L"EMBED действует только для программ")));
 }
 
 TEST_F(Embed, AProgramHeldOpenIsReportedAndLeftByteForByte) {
