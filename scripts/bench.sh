@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Benchmark under Wine: the stand-in linker directly and a minimal program against the same link
 # through the program (pass-through; configured without manifest; writing a program's and a COM
-# library's manifest; embedding a program's manifest), as ratios measured in one run.
+# library's manifest; a program using two COM components named with COM:; embedding a program's
+# manifest), as ratios measured in one run.
 #   bench.sh [runs]
 #   bench.sh --big [runs] [program folder...]   a generated COM library of 5,000 interfaces and
 #       2,000 classes, passed through and with its manifest, through this build's program and
