@@ -2,6 +2,7 @@
 // Nothing is registered; its clients find it through manifests. IDispatch runs on the type
 // library carried by this very file, loaded without registration.
 #include "ComFixtureIds.h"
+#include "ComServer.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -11,7 +12,6 @@
 namespace {
 
 HMODULE g_module = nullptr;
-LONG g_locks = 0; // live objects and server locks
 
 template <class T> void ReleaseAndClear(T*& p) {
     if (p) p->Release();
@@ -56,7 +56,7 @@ HRESULT LoadInterfaceType(const GUID& iid, ITypeInfo** result) {
 
 class Calculator final : public fixture::IVexCalculator {
   public:
-    Calculator() { InterlockedIncrement(&g_locks); }
+    Calculator() { InterlockedIncrement(&fixture::g_locks); }
     Calculator(const Calculator&) = delete;
     Calculator& operator=(const Calculator&) = delete;
 
@@ -114,7 +114,7 @@ class Calculator final : public fixture::IVexCalculator {
   private:
     ~Calculator() {
         ReleaseAndClear(type_);
-        InterlockedDecrement(&g_locks);
+        InterlockedDecrement(&fixture::g_locks);
     }
 
     LONG refs_ = 1;
@@ -123,7 +123,7 @@ class Calculator final : public fixture::IVexCalculator {
 
 class Doubler final : public fixture::IVexDoubler {
   public:
-    Doubler() { InterlockedIncrement(&g_locks); }
+    Doubler() { InterlockedIncrement(&fixture::g_locks); }
     Doubler(const Doubler&) = delete;
     Doubler& operator=(const Doubler&) = delete;
 
@@ -155,49 +155,13 @@ class Doubler final : public fixture::IVexDoubler {
     }
 
   private:
-    ~Doubler() { InterlockedDecrement(&g_locks); }
+    ~Doubler() { InterlockedDecrement(&fixture::g_locks); }
 
     LONG refs_ = 1;
 };
 
-template <class Object> class Factory final : public IClassFactory {
-  public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    // One static factory per class: it lives as long as the module.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        Object* object = new (std::nothrow) Object();
-        if (!object) return E_OUTOFMEMORY;
-        HRESULT hr = object->Init();
-        if (SUCCEEDED(hr)) hr = object->QueryInterface(riid, out);
-        object->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock)
-            InterlockedIncrement(&g_locks);
-        else
-            InterlockedDecrement(&g_locks);
-        return S_OK;
-    }
-};
-
-Factory<Calculator> g_calculatorFactory;
-Factory<Doubler> g_doublerFactory;
+fixture::Factory<Calculator> g_calculatorFactory;
+fixture::Factory<Doubler> g_doublerFactory;
 
 } // namespace
 
@@ -220,5 +184,5 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid,
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return g_locks == 0 ? S_OK : S_FALSE;
+    return fixture::g_locks == 0 ? S_OK : S_FALSE;
 }

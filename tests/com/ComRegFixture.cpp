@@ -5,6 +5,7 @@
 // Built also as ComRegCrash.dll and ComRegHang.dll, whose DllRegisterServer crashes with an
 // access violation or never returns, before anything is written (COMREG_CRASH, COMREG_HANG).
 #include "ComRegFixtureIds.h"
+#include "ComServer.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -15,11 +16,11 @@
 namespace {
 
 HMODULE g_module = nullptr;
-LONG g_locks = 0; // live objects and server locks
 
 class Counter final : public regfixture::IVexCounter {
   public:
-    Counter() { InterlockedIncrement(&g_locks); }
+    Counter() { InterlockedIncrement(&fixture::g_locks); }
+    HRESULT Init() { return S_OK; }
     Counter(const Counter&) = delete;
     Counter& operator=(const Counter&) = delete;
 
@@ -49,48 +50,13 @@ class Counter final : public regfixture::IVexCounter {
     }
 
   private:
-    ~Counter() { InterlockedDecrement(&g_locks); }
+    ~Counter() { InterlockedDecrement(&fixture::g_locks); }
 
     LONG refs_ = 1;
     LONG count_ = 0;
 };
 
-class Factory final : public IClassFactory {
-  public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IClassFactory) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    // A static factory: it lives as long as the module.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        Counter* object = new (std::nothrow) Counter();
-        if (!object) return E_OUTOFMEMORY;
-        HRESULT hr = object->QueryInterface(riid, out);
-        object->Release();
-        return hr;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        if (lock)
-            InterlockedIncrement(&g_locks);
-        else
-            InterlockedDecrement(&g_locks);
-        return S_OK;
-    }
-};
-
-Factory g_factory;
+fixture::Factory<Counter> g_factory;
 
 // Macros, so that the keys below join them at compile time.
 #define COUNTER_CLSID L"{87FC7B95-4E60-4EF8-827C-5A44C7CDC1B7}"
@@ -179,7 +145,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid,
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
-    return g_locks == 0 ? S_OK : S_FALSE;
+    return fixture::g_locks == 0 ? S_OK : S_FALSE;
 }
 
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
