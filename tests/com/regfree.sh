@@ -351,6 +351,20 @@ if echo "$client_output" | grep -q "^FAIL create:$counter: 0x80040154"; then
 else
     fail "without its manifest the client created the component's class"
 fi
+# With EMBED the same sections go into the program itself, their only manifest (the helper
+# prints the resource, then names amd64 in it).
+project=$work/components-embedded
+rm -rf "$project" && mkdir -p "$project" && cp "$tests_dir/ComRegFixture.dll" "$project/"
+printf 'EMBED\r\nCOM:ComRegFixture.dll\r\n' >"$project/ComClient.LinkConfig"
+link components-embedded "$tests_dir/ComClient.exe" \
+    "/SUBSYSTEM:CONSOLE client.obj /OUT:\"$(winpath "$project/ComClient.exe")\""
+manifest=$work/components-embedded.manifest
+"$wine" "$tests_dir/ManifestTool.exe" "$(winpath "$project/ComClient.exe")" </dev/null >"$manifest" 2>&1
+if [ -e "$project/ComClient.exe.manifest" ]; then fail "embedded: a manifest file beside the program"; else pass "embedded: no manifest file beside the program"; fi
+expect_sections embedded components-com.manifest
+run_client embedded-components mta "$project" "create:$counter" progid:VexmorReg.Counter "status:$dial=131473"
+rm -rf "$copy"
+expect_line embedded-components "all steps succeeded"
 build_components crash $'COM:ComRegCrash.dll\r\n' ComRegCrash.dll
 expect_note crash "прервана исключением 0xC0000005; использованы данные его библиотеки типов."
 build_components hang $'COM:ComRegHang.dll\r\n' ComRegHang.dll
