@@ -4,7 +4,7 @@
 set -eu
 packages=(cmake ninja-build g++ libgtest-dev googletest g++-mingw-w64-i686 g++-mingw-w64-x86-64
           mingw-w64-tools wine64 xvfb libxml2-utils locales clang libclang-rt-dev
-          clang-format unzip)
+          clang-format unzip ccache)
 sudo=""
 [ "$(id -u)" = 0 ] || sudo=sudo
 
