@@ -269,10 +269,15 @@ snapshot() {
     mkdir -p "$dir"
     for view in 32 64; do
         for key in HKCR 'HKLM\Software' 'HKCU\Software'; do
-            "$wine" reg export "$key" "$(winpath "$dir/${key//\\/-}-$view.reg")" /reg:$view /y \
-                </dev/null >/dev/null 2>&1
+            # Wine's reg once ended here without writing the file (in a fresh clone's run): try
+            # again before the comparison counts it as a change.
+            for attempt in 1 2 3; do
+                "$wine" reg export "$key" "$(winpath "$dir/${key//\\/-}-$view.reg")" /reg:$view /y \
+                    </dev/null >/dev/null 2>&1 && break
+            done
         done
     done
+    [ "$(ls "$dir" | wc -l)" -eq 6 ] || fail "registry snapshot $1: an export failed three times"
 }
 counter='{87FC7B95-4E60-4EF8-827C-5A44C7CDC1B7}' dial='{1067494F-FEA5-4829-9AA2-D7656837605C}'
 hidden='{D53F69C2-9FA1-4C08-9295-93C6BAC816C0}'
