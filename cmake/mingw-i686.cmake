@@ -1,4 +1,5 @@
-# Cross toolchain: 32-bit Windows with mingw-w64 (the product; not run here).
+# Cross toolchain: 32-bit Windows with mingw-w64 (the product; its tests run under Wine's 32-bit
+# mode).
 # The posix thread model: GoogleTest needs std::mutex; winpthread is linked statically.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
@@ -10,3 +11,4 @@ set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)

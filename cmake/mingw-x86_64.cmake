@@ -1,4 +1,4 @@
-# Cross toolchain: 64-bit Windows with mingw-w64 (the build that runs under Wine).
+# Cross toolchain: 64-bit Windows with mingw-w64 (tested under Wine beside the 32-bit product).
 # The posix thread model: GoogleTest needs std::mutex; winpthread is linked statically.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

@@ -10,13 +10,31 @@ set -eu
 cd "$(dirname "$0")/.."
 here=$(pwd)
 scripts/setup.sh
-cmake --preset win64 >/dev/null
-cmake --build --preset win64 >/dev/null
-export LC_ALL=ru_RU.UTF-8 # the users' code page, 1251
-eval "$(scripts/wine-session.sh start)"
+. scripts/wine-common.sh
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 >/dev/null
+# Wine runs with the users' code page, 1251, which it takes from a Russian locale.
+wine_run() { env LC_ALL=ru_RU.UTF-8 "$here/scripts/wine-run.sh" "$@"; }
+eval "$(env LC_ALL=ru_RU.UTF-8 scripts/wine-session.sh start)"
 trap 'scripts/wine-session.sh stop >/dev/null 2>&1 || true' EXIT
 
-build=$(pwd)/build/win64
+# The product is the 32-bit program; where 32-bit programs cannot start, the 64-bit one stands in.
+if reason=$(win32_reason build/win32/tests); then
+    preset=win32
+    echo "The 32-bit program (build/win32), under Wine's 32-bit mode."
+else
+    preset=win64
+    cmake --preset win64 >/dev/null
+    cmake --build --preset win64 >/dev/null
+    echo "32-bit programs cannot start here ($reason): the 64-bit program (build/win64) stands in."
+fi
+echo
+build=$(pwd)/build/$preset
+# A 64-bit process has only amd64 side-by-side assemblies: it runs from copies of the manifests
+# that name amd64 where our 32-bit users' name X86. A 32-bit process takes them as written.
+for_platform() {
+    if [ "$preset" = win64 ]; then sed 's/"X86"/"amd64"/'; else cat; fi
+}
 demo=$build/demo
 rm -rf "$demo"
 mkdir -p "$demo/bin" "$demo/Sample Project"
@@ -39,7 +57,7 @@ rm -f "$temp"/Vexmor*.TXT
 # The command line goes through a file: Wine would quote Unix arguments once more.
 run() {
     printf '%s' "\"$(winpath "$demo/bin/VexmorLink.exe")\" $1" > "$demo/command.txt"
-    scripts/wine-run.sh "$build/tests/DialogDriver.exe" --command-file "$(winpath "$demo/command.txt")" \
+    wine_run "$build/tests/DialogDriver.exe" --command-file "$(winpath "$demo/command.txt")" \
         | tr -d '\r' || true
 }
 show() { echo; echo "---- $1"; tr -d '\r' < "$2" | iconv -f "${3:-UTF-8}" -t UTF-8; echo; }
@@ -85,19 +103,17 @@ VEXMOR_STANDIN_OUTPUT="$(winpath "$build/tests/ComClient.exe")" \
 show "the client's manifest ComClient.exe.manifest" "$com/ComClient.exe.manifest"
 
 echo "---- the client, with nothing of the library in the registry"
-# The manifests say processorArchitecture="X86", as the 32-bit users need. This 64-bit Wine has
-# only 64-bit assemblies, so the client runs from a copy whose manifests name amd64 instead.
-run_dir="$demo/COM Sample (amd64 copy)"
+run_dir="$demo/COM Sample (run)"
 mkdir -p "$run_dir"
 cp "$com/ComFixture.dll" "$com/ComClient.exe" "$run_dir/"
 for m in ComFixture.dll.manifest ComClient.exe.manifest; do
-    sed 's/"X86"/"amd64"/' "$com/$m" > "$run_dir/$m"
+    for_platform < "$com/$m" > "$run_dir/$m"
 done
 registered() { grep -c -i -F "$(sed -n 's/.*clsid="\({[^"]*}\)".*/\1/p' "$com/ComFixture.dll.manifest" | head -1)" \
     "$WINEPREFIX/system.reg" "$WINEPREFIX/user.reg" | awk -F: '{s+=$2} END {print s+0}'; }
 echo "registry entries naming the library's first class before the run: $(registered)"
 client() {
-    (cd "$run_dir" && "$here/scripts/wine-run.sh" ./ComClient.exe sta </dev/null 2>&1 | tr -d '\r'
+    (cd "$run_dir" && wine_run ./ComClient.exe sta </dev/null 2>&1 | tr -d '\r'
      echo "client exit code, as the shell sees it (its low byte): ${PIPESTATUS[0]}")
 }
 client
@@ -117,17 +133,17 @@ VEXMOR_STANDIN_OUTPUT="$(winpath "$build/tests/ComClient.exe")" \
     run "/NOLOGO /SUBSYSTEM:CONSOLE client.obj /OUT:\"$(winpath "$comp/ComClient.exe")\""
 show "the program's manifest ComClient.exe.manifest" "$comp/ComClient.exe.manifest"
 echo "---- the program, in a fresh Wine prefix where nothing was ever registered"
-fresh=$build/demo-prefix
+fresh=$here/build/demo-prefix
 if [ ! -f "$fresh/system.reg" ]; then
-    WINEPREFIX=$fresh WINEDEBUG=-all /usr/lib/wine/wine64 wineboot -u </dev/null >/dev/null 2>&1
-    WINEPREFIX=$fresh /usr/lib/wine/wineserver -w
+    WINEPREFIX=$fresh WINEDEBUG=-all "$wine64_loader" wineboot -u </dev/null >/dev/null 2>&1
+    WINEPREFIX=$fresh "$wineserver" -w
 fi
-comp_run="$demo/Components Sample (amd64 copy)"
+comp_run="$demo/Components Sample (run)"
 mkdir -p "$comp_run"
 cp "$comp/ComRegFixture.dll" "$comp/ComClient.exe" "$comp_run/"
-sed 's/"X86"/"amd64"/' "$comp/ComClient.exe.manifest" > "$comp_run/ComClient.exe.manifest"
-(cd "$comp_run" && WINEPREFIX=$fresh "$here/scripts/wine-run.sh" ./ComClient.exe sta \
+for_platform < "$comp/ComClient.exe.manifest" > "$comp_run/ComClient.exe.manifest"
+(cd "$comp_run" && WINEPREFIX=$fresh wine_run ./ComClient.exe sta \
     'create:{87FC7B95-4E60-4EF8-827C-5A44C7CDC1B7}' progid:VexmorReg.Counter \
     progid:VexmorReg.Hidden 'status:{1067494F-FEA5-4829-9AA2-D7656837605C}=131473' </dev/null 2>&1 |
     tr -d '\r')
-WINEPREFIX=$fresh /usr/lib/wine/wineserver -k 2>/dev/null || true
+WINEPREFIX=$fresh "$wineserver" -k 2>/dev/null || true

@@ -1,20 +1,17 @@
 #!/usr/bin/env bash
 # Wine session for the Windows tests.
-#   wine-session.sh prefix            create the prefix once (kept in the build tree)
-#   wine-session.sh start [build-dir] prefix + private Xvfb display + keeper process; prints exports
-#   wine-session.sh stop  [build-dir] ends the keeper, Xvfb and the prefix's wineserver
-#   wine-session.sh status [build-dir]
-# The prefix is WINEPREFIX if set, else <build-dir>/wineprefix (build-dir defaults to build/win64).
+#   wine-session.sh prefix      [dir]  create the prefix once (kept in the build tree)
+#   wine-session.sh start       [dir]  prefix + private Xvfb display + keeper process; prints exports
+#   wine-session.sh stop        [dir]  ends the keeper, Xvfb and the prefix's wineserver
+#   wine-session.sh status      [dir]
+# The prefix is WINEPREFIX if set, else <dir>/wineprefix; dir defaults to build/, so that the
+# win32 and win64 builds share one prefix (their programs both run in it).
 # Use: eval "$(scripts/wine-session.sh start)"; ctest ...; scripts/wine-session.sh stop
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
-if [ -z "${WINEPREFIX:-}" ]; then
-    build_dir=${2:-$here/../build/win64}
-    WINEPREFIX=$(mkdir -p "$build_dir" && cd "$build_dir" && pwd)/wineprefix
-fi
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
+. "$here/wine-common.sh"
+wine_prefix_default "${2:-}"
+wine=$wine64_loader
 state=$WINEPREFIX/vexmor-session.state
 
 make_prefix() {
@@ -27,15 +24,25 @@ make_prefix() {
     fi
 }
 
-# The tests check what the shell opens by letting .txt files open with the recorder of the test
-# build that owns this prefix (the prefix sits in the build tree, the test programs beside it).
+# The tests check what the shell opens by letting .txt files open with a recorder of a test
+# build beside the prefix (every test names the file it records to), for 32-bit and 64-bit
+# programs alike: both registry views.
 register_open_recorder() {
-    local tests_dir recorder
-    tests_dir=$(dirname "$WINEPREFIX")/tests
+    local dir tests_dir='' recorder view
+    dir=$(dirname "$WINEPREFIX")
+    for candidate in "$dir/win64/tests" "$dir/win32/tests" "$dir/tests"; do
+        if [ -f "$candidate/OpenRecorder.exe" ]; then
+            tests_dir=$candidate
+            break
+        fi
+    done
+    [ -n "$tests_dir" ] || return 0
     recorder="Z:$(printf '%s' "$tests_dir/OpenRecorder.exe" | tr '/' '\\')"
-    "$wine" reg add 'HKCR\.txt' /ve /d txtfile /f </dev/null >/dev/null 2>&1
-    "$wine" reg add 'HKCR\txtfile\shell\open\command' /ve /d "\"$recorder\" \"%1\"" /f \
-        </dev/null >/dev/null 2>&1
+    for view in 32 64; do
+        "$wine" reg add 'HKCR\.txt' /ve /d txtfile /f /reg:$view </dev/null >/dev/null 2>&1
+        "$wine" reg add 'HKCR\txtfile\shell\open\command' /ve /d "\"$recorder\" \"%1\"" /f \
+            /reg:$view </dev/null >/dev/null 2>&1
+    done
 }
 
 # A zombie (nobody here may reap it) still answers kill -0, so look at the process state too.

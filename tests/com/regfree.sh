@@ -8,20 +8,23 @@
 # classes through its own manifest alone. Each client run gets a fresh copy of a prefix where
 # nothing of the fixtures was ever registered (Wine's type-library marshaler registers the
 # library by itself during a multi-threaded run).
-#   regfree.sh <bin-dir> <tests-dir> <pristine-prefix> [--hand-written]
+#   regfree.sh <bin-dir> <tests-dir> <pristine-prefix> [--hand-written | --smoke]
 # The session's prefix (WINEPREFIX) and display (DISPLAY) must be running: the program's run
 # must show no box, and without a display a box would go unseen. --hand-written puts the
 # manifest in ComFixture.handwritten.manifest in place of the generated one, to tell a fault of
-# the platform from a fault of the program.
+# the platform from a fault of the program. --smoke stops after the first client run.
+# The build's bitness is the program's: a 32-bit build's manifests are judged as written (Wine's
+# 32-bit mode has the x86 assemblies), a 64-bit build's from copies that name amd64.
 set -u
 if [ $# -lt 3 ]; then
-    echo "usage: regfree.sh <bin-dir> <tests-dir> <pristine-prefix> [--hand-written]" >&2
+    echo "usage: regfree.sh <bin-dir> <tests-dir> <pristine-prefix> [--hand-written | --smoke]" >&2
     exit 2
 fi
 bin_dir=$1 tests_dir=$2 pristine=$3 mode=${4:-generated}
 here=$(cd "$(dirname "$0")" && pwd)
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
+. "$here/../../scripts/wine-common.sh"
+arch=$(pe_machine "$bin_dir/VexmorLink.exe")
+wine=$(wine_for "$bin_dir/VexmorLink.exe")
 # No debugger: a crash must end the run with a code, not wait in a debugger's window.
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 
@@ -42,9 +45,17 @@ identity() {
 }
 
 if [ -z "${WINEPREFIX:-}" ] || [ -z "${DISPLAY:-}" ]; then
-    echo "FAIL no Wine session: eval \"\$(scripts/wine-session.sh start <build-dir>)\" first"
+    echo "FAIL no Wine session: eval \"\$(scripts/wine-session.sh start)\" first"
     exit 1
 fi
+if [ "$arch" = i386 ] && ! reason=$(win32_reason "$tests_dir"); then
+    echo "SKIPPED: 32-bit programs cannot start here: $reason"
+    exit 77
+fi
+# Copies of manifests as this platform's loader takes them: as written for a 32-bit build.
+for_platform() {
+    if [ "$arch" = amd64 ]; then sed -i 's/processorArchitecture="X86"/processorArchitecture="amd64"/g' "$@"; fi
+}
 work=$tests_dir/regfree-work
 project=$work/project
 
@@ -149,7 +160,8 @@ else
 fi
 
 # The client once more with EMBED, in a folder of its own: no manifest file beside it, and its
-# resource holds the file's bytes but for the time of the run; the helper then names amd64 in it.
+# resource holds the file's bytes but for the time of the run (the helper then makes it the
+# platform's, see for_platform).
 embedded=$work/embedded
 mkdir -p "$embedded" && cp "$project/ComFixture.dll" "$manifest" "$embedded/"
 printf 'EMBED\r\nREF:ComFixture.dll.manifest\r\n' >"$embedded/ComClient.LinkConfig"
@@ -159,9 +171,9 @@ link embedded "$work/ComClient.built.exe" \
 if [ ! -e "$embedded/ComClient.exe.manifest" ] && cmp -s <(grep -av 'Generated at:' "$client_manifest") <(grep -av 'Generated at:' "$work/embedded.manifest"); then
     pass "embedded: no manifest file, the resource holds its bytes"; else fail "embedded: a manifest file, or a resource unlike it"; fi
 
-# The platform here has only amd64 assemblies: both manifests say amd64 where our 32-bit users
-# have X86 (the client's Common-Controls dependency included).
-sed -i 's/processorArchitecture="X86"/processorArchitecture="amd64"/g' "$manifest" "$client_manifest"
+# A 64-bit process has only amd64 assemblies: for it both manifests say amd64 where our 32-bit
+# users have X86 (the client's Common-Controls dependency included).
+for_platform "$manifest" "$client_manifest"
 name=$(identity "$manifest" name)
 version=$(identity "$manifest" version)
 if [ "$name" = ComFixture.dll ] && [ "$version" = 1.2.0.0 ]; then
@@ -174,7 +186,7 @@ fi
 if [ ! -f "$pristine/system.reg" ]; then
     echo "creating the pristine prefix $pristine"
     rm -rf "$pristine"
-    WINEPREFIX=$pristine "$wine" wineboot -u </dev/null >/dev/null 2>&1
+    WINEPREFIX=$pristine "$wine64_loader" wineboot -u </dev/null >/dev/null 2>&1
     WINEPREFIX=$pristine "$wineserver" -w
 fi
 fixture_libid=E85263CB-0463-4C54-B446-90446A8741EC
@@ -224,9 +236,10 @@ for apartment in sta mta; do
         echo "NOTE mta: the platform's marshaler registered the type library during the run"
     fi
     rm -rf "$copy"
+    [ "$mode" = --smoke ] && finish
 done
 
-# The embedded client, its resource as its only manifest, naming amd64 as the others above.
+# The embedded client, its resource as its only manifest (naming amd64 for a 64-bit build).
 cp "$manifest" "$embedded/"
 run_client embedded sta "$embedded"
 rm -rf "$copy"
@@ -272,7 +285,7 @@ snapshot() {
             # Wine's reg once ended here without writing the file (in a fresh clone's run): try
             # again before the comparison counts it as a change.
             for attempt in 1 2 3; do
-                "$wine" reg export "$key" "$(winpath "$dir/${key//\\/-}-$view.reg")" /reg:$view /y \
+                "$wine64_loader" reg export "$key" "$(winpath "$dir/${key//\\/-}-$view.reg")" /reg:$view /y \
                     </dev/null >/dev/null 2>&1 && break
             done
         done
@@ -310,13 +323,13 @@ expect_sections() {
         sed 's/^/    /' "$work/$1.diff"
     fi
 }
-# run_components <label> <apartment> <step...>: the client from an amd64 copy of its folder.
+# run_components <label> <apartment> <step...>: the client from a copy of its folder.
 run_components() {
     local label=$1 apartment=$2 folder=$work/run-$1
     shift 2
     rm -rf "$folder"
     cp -r "$project" "$folder"
-    sed -i 's/processorArchitecture="X86"/processorArchitecture="amd64"/g' "$folder/ComClient.exe.manifest"
+    for_platform "$folder/ComClient.exe.manifest"
     run_client "$label" "$apartment" "$folder" actctx:ComClient.exe.manifest "$@"
     rm -rf "$copy"
     if [ "$client_code" -eq 0 ] && echo "$client_output" | grep -q '^all steps succeeded'; then
@@ -328,9 +341,9 @@ run_components() {
 
 # A scratch key that an interrupted build left (its process long gone) goes with the next build.
 stale='HKCU\Software\VexmorLink.Scratch.4000000.1.1\HKCR\CLSID'
-"$wine" reg add "$stale" /f </dev/null >/dev/null 2>&1
+"$wine64_loader" reg add "$stale" /f </dev/null >/dev/null 2>&1
 build_components stale $'COM:ComRegFixture.dll\r\n' ComRegFixture.dll
-if "$wine" reg query "$stale" </dev/null >/dev/null 2>&1; then fail "a left-over scratch key stayed"; else pass "a left-over scratch key was deleted"; fi
+if "$wine64_loader" reg query "$stale" </dev/null >/dev/null 2>&1; then fail "a left-over scratch key stayed"; else pass "a left-over scratch key was deleted"; fi
 snapshot before
 build_components com-comtlb $'COM:ComFixture.dll\r\nCOMTLB:ComRegFixture.dll\r\n' ComFixture.dll ComRegFixture.dll
 expect_sections com-comtlb components-com-comtlb.manifest
@@ -357,7 +370,7 @@ else
     fail "without its manifest the client created the component's class"
 fi
 # With EMBED the same sections go into the program itself, their only manifest (the helper
-# prints the resource, then names amd64 in it).
+# prints the resource, then, in a 64-bit build, names amd64 in it).
 project=$work/components-embedded
 rm -rf "$project" && mkdir -p "$project" && cp "$tests_dir/ComRegFixture.dll" "$project/"
 printf 'EMBED\r\nCOM:ComRegFixture.dll\r\n' >"$project/ComClient.LinkConfig"

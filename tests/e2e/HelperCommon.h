@@ -123,6 +123,26 @@ inline bool WriteAll(HANDLE file, std::string_view bytes) {
     return true;
 }
 
+// The processor architecture of this build's side-by-side assemblies as the loader names it.
+#ifdef _WIN64
+inline constexpr char kArchitecture[] = "amd64";
+#else
+inline constexpr char kArchitecture[] = "X86";
+#endif
+
+// A manifest as this process's loader takes it: a 64-bit process has only amd64 side-by-side
+// assemblies, so its copy names amd64 where our 32-bit users' manifests name X86; a 32-bit process
+// takes them as written.
+inline std::string ForThisPlatform(std::string bytes) {
+    for (std::size_t at = bytes.find("\"X86\""); at != std::string::npos;
+         at = bytes.find("\"X86\"", at)) {
+        const std::string named = std::string("\"") + kArchitecture + "\"";
+        bytes.replace(at, 5, named);
+        at += named.size();
+    }
+    return bytes;
+}
+
 inline BOOL CALLBACK AddLanguage(HMODULE module, LPCWSTR, LPCWSTR, WORD language, LONG_PTR map) {
     HRSRC found = FindResourceExW(module, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), language);
     const char* data = static_cast<const char*>(LockResource(LoadResource(module, found)));

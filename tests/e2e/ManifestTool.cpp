@@ -1,5 +1,6 @@
 // ManifestTool <program>: writes the program's only manifest resource to standard output, then
-// rewrites it naming amd64 where it names X86, for a 64-bit platform without x86 assemblies.
+// rewrites it as this build's loader takes it (naming amd64 where it names X86 in a 64-bit build,
+// which has no x86 assemblies; unchanged in a 32-bit one).
 #include "HelperCommon.h"
 
 #include <shellapi.h>
@@ -10,9 +11,8 @@ int main() {
     const auto resources = e2e::ManifestResources(count == 2 ? argv[1] : L"");
     std::string bytes = resources.size() == 1 ? resources.begin()->second : "";
     if (bytes.empty() || !e2e::WriteAll(GetStdHandle(STD_OUTPUT_HANDLE), bytes)) return 2;
-    for (std::size_t at = bytes.find("\"X86\""); at != std::string::npos;
-         at = bytes.find("\"X86\""))
-        bytes.replace(at, 5, "\"amd64\"");
+    bytes = e2e::ForThisPlatform(bytes);
+    if (bytes == resources.begin()->second) return 0;
     HANDLE update = BeginUpdateResourceW(argv[1], FALSE);
     return update &&
                    UpdateResourceW(update, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1),

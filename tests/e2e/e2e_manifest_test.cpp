@@ -28,15 +28,10 @@ std::pair<std::string, std::string> WithoutDate(const std::string& bytes) {
 }
 
 // The activation context that the platform's side-by-side loader makes of the manifest, or
-// INVALID_HANDLE_VALUE with the reason in GetLastError. 64-bit Wine has no x86 Common-Controls
-// assembly, so the loader judges a copy that names the architecture it has.
+// INVALID_HANDLE_VALUE with the reason in GetLastError. The loader judges a copy as this
+// process takes it (a 64-bit one has no x86 Common-Controls assembly).
 HANDLE ActivationContext(const std::wstring& manifest, const std::wstring& copy) {
-    std::string bytes = e2e::ReadBytes(manifest).value_or("");
-    for (std::size_t at = bytes.find("\"X86\""); at != std::string::npos;
-         at = bytes.find("\"X86\"", at)) {
-        bytes.replace(at, 5, "\"amd64\"");
-    }
-    e2e::WriteBytes(copy, bytes);
+    e2e::WriteBytes(copy, e2e::ForThisPlatform(e2e::ReadBytes(manifest).value_or("")));
     ACTCTXW context{};
     context.cbSize = sizeof context;
     context.lpSource = copy.c_str();
@@ -199,7 +194,7 @@ TEST_F(Manifest, AProgramGetsAManifestThatTheLoaderAccepts) {
     EXPECT_NE(std::string::npos, verdict.find("parser error")) << verdict;
     EXPECT_EQ("1\n", verdict.substr(verdict.size() - 2)) << verdict;
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              ActivationContextError(ManifestPath(), work_ + L"amd64.manifest"));
+              ActivationContextError(ManifestPath(), work_ + L"judged.manifest"));
     EXPECT_TRUE(TemporaryFiles().empty());
 }
 
@@ -211,7 +206,7 @@ TEST_F(Manifest, AdminAndNoHiDpiShapeTheProgramsManifestAndTheLoaderStillAccepts
     EXPECT_EQ(golden, WithoutDate(Written().value_or("")).first.substr(0, golden.size()));
     EXPECT_EQ("0\n", XmlLint(ManifestPath()));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              ActivationContextError(ManifestPath(), work_ + L"amd64.manifest"));
+              ActivationContextError(ManifestPath(), work_ + L"judged.manifest"));
 }
 
 // Each program setting as written (the golden document of the unit tests) and as the platform
@@ -245,7 +240,7 @@ TEST_F(Manifest, TheSettingsForTodaysWindowsAreReadBackByThePlatform) {
         const std::string written = Written().value_or("");
         EXPECT_EQ(golden, WithoutDate(written).first.substr(0, golden.size()));
         EXPECT_EQ("0\n", XmlLint(ManifestPath()));
-        HANDLE context = ActivationContext(ManifestPath(), work_ + L"amd64.manifest");
+        HANDLE context = ActivationContext(ManifestPath(), work_ + L"judged.manifest");
         ASSERT_NE(INVALID_HANDLE_VALUE, context) << GetLastError();
         EXPECT_EQ(row.ReadBack, SettingsReadBack(context));
         ReleaseActCtx(context);
@@ -279,7 +274,7 @@ TEST_F(Manifest, ALibraryGetsOneOnlyWhenAskedAndNoManifestAlwaysWins) {
     EXPECT_EQ(std::string::npos, bytes->find("Common-Controls"));
     EXPECT_EQ("0\n", XmlLint(ManifestPath()));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              ActivationContextError(ManifestPath(), work_ + L"amd64.manifest"));
+              ActivationContextError(ManifestPath(), work_ + L"judged.manifest"));
 }
 
 TEST_F(Manifest, NoManifestForAProgramThatAsksForNoneOrAFailedLink) {
@@ -374,7 +369,7 @@ TEST_F(Manifest, ACOMLibraryDeclaresItsClassesAndTheLoaderAcceptsThem) {
               bytes->find("proxyStubClsid32=\"{00020424-0000-0000-C000-000000000046}\""));
     EXPECT_EQ("0\n", XmlLint(ManifestPath()));
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS),
-              ActivationContextError(ManifestPath(), work_ + L"amd64.manifest"));
+              ActivationContextError(ManifestPath(), work_ + L"judged.manifest"));
 }
 
 TEST_F(Manifest, AReferenceCopiesTheIdentityOfTheLibraryThisProgramBuilt) {
@@ -462,7 +457,8 @@ TEST_F(Manifest, HostileInputsNeverMakeAManifestThatAParserRefuses) {
     e2e::WriteBytes(app + L"Vexmor.Shared.manifest",
                     head + ns +
                         R"(<assemblyIdentity type="win32" name="Vexmor.Shared")"
-                        R"( version="1.0.0.0" processorArchitecture="amd64"/></assembly>)");
+                        R"( version="1.0.0.0" processorArchitecture=")" +
+                        e2e::kArchitecture + R"("/></assembly>)");
     const struct {
         const wchar_t* output;
         const wchar_t* options;

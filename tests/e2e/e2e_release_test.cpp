@@ -1,6 +1,7 @@
 // Install.cmd and Uninstall.cmd under the platform's own command processor: a copy of the release
-// zip's layout made of this build's files, a folder standing in for the development environment's
-// with the stand-in linker as its LINK.EXE, both named with blanks, &, ( and Cyrillic letters.
+// zip's files (this build's, where it makes no zip), a folder standing in for the development
+// environment's with the stand-in linker as its LINK.EXE, both named with blanks, &, ( and
+// Cyrillic letters.
 #include "ProgramFixture.h"
 
 #include <algorithm>
@@ -66,7 +67,9 @@ class Release : public Program {
         if (HasFatalFailure()) return;
         zip_ = work_ + ZIP;
         env_ = work_ + ENV;
-        const std::wstring built = testsDir_ + L"..\\bin\\";
+        // The release zip's own files where the build made one, else the build's.
+        const std::wstring built =
+            e2e::GetEnv(L"VEXMOR_RELEASE_DIR").value_or(testsDir_ + L"..\\bin\\");
         for (const wchar_t* name :
              {L"VexmorLink.exe", L"QZVSP0100A.DLL", L"QZVSP0100B.DLL", L"ReadMe.TXT",
               L"Install.cmd", L"Uninstall.cmd", L"Examples\\Example.LinkConfig"}) {
