@@ -33,15 +33,15 @@ TEST(ExtractEXEFileName, GivesNothingWithoutAUsableName) {
     }
 }
 
-TEST(ExtractIsDLL, CountsOnlyASwitchBetweenTwoOthers) {
+TEST(ExtractIsDLL, CountsAWholeArgumentAnywhereBareOrInQuotes) {
     EXPECT_TRUE(ExtractIsDLL(L"/OUT:a.dll /DLL /DEBUG"));
     EXPECT_TRUE(ExtractIsDLL(L"/OUT:a.dll /dll /DEBUG"));
     EXPECT_TRUE(ExtractIsDLL(L"/OUT:a.dll\t/DLL\t/DEBUG"));
     EXPECT_TRUE(ExtractIsDLL(L"x /DLLX /DLL y"));
-    EXPECT_FALSE(ExtractIsDLL(L"/OUT:a.dll /DEBUG /DLL"));
-    EXPECT_FALSE(ExtractIsDLL(L"/DLL /OUT:a.dll"));
-    EXPECT_FALSE(ExtractIsDLL(L"/OUT:a.dll /DLLX /DEBUG"));
-    EXPECT_FALSE(ExtractIsDLL(L"/DLL"));
+    EXPECT_TRUE(ExtractIsDLL(L"/OUT:a.dll /DEBUG /DLL"));
+    EXPECT_TRUE(ExtractIsDLL(L"/DLL /OUT:a.dll"));
+    EXPECT_TRUE(ExtractIsDLL(L"a \"/dll\" b"));
+    EXPECT_FALSE(ExtractIsDLL(L"/OUT:x/DLL /DLLX \"/DLL b /DLL\""));
     EXPECT_FALSE(ExtractIsDLL(L""));
 }
 

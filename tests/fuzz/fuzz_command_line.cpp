@@ -57,8 +57,8 @@ void Check(const std::wstring& line) {
     const bool dll = modConfig::ExtractIsDLL(line);
     FUZZ_CHECK(modConfig::ExtractIsDLL(fuzz::AsciiUpper(line)) == dll);
     if (dll) {
-        FUZZ_CHECK(fuzz::ContainsNoCase(line, L" /DLL") || fuzz::ContainsNoCase(line, L"\t/DLL"));
-        FUZZ_CHECK(modConfig::ExtractIsDLL(line + L"x"));
+        FUZZ_CHECK(fuzz::ContainsNoCase(line, L"/DLL"));
+        FUZZ_CHECK(modConfig::ExtractIsDLL(line + L" x"));
     }
     FUZZ_CHECK(modConfig::ExtractIsDLL(line + L" /dll "));
 }
