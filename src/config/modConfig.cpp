@@ -37,6 +37,12 @@ std::wstring ExtractEXEFileName(const std::wstring& commandLine) {
     size_t at = FindNoCase(commandLine, out);
     if (at == std::wstring::npos) return std::wstring();
     std::wstring rest = commandLine.substr(at + out.size());
+    // Build tools quote the whole switch when it holds blanks ("/OUT:C:\My Project\App.exe"):
+    // the name then runs to that argument's closing quote.
+    if (at > 0 && commandLine[at - 1] == L'"') {
+        size_t close = rest.find(L'"');
+        return close == std::wstring::npos ? std::wstring() : rest.substr(0, close);
+    }
     if (rest.empty()) return std::wstring();
     if (rest[0] == L'"') {
         size_t close = rest.find(L'"', 1);

@@ -10,7 +10,8 @@ struct BuildContext;
 
 namespace modConfig {
 
-// The file named by the first "/OUT:" (any case); empty when there is no usable name.
+// The file named by the first "/OUT:" (any case), also when the whole switch is quoted
+// ("/OUT:name"); empty when there is no usable name.
 std::wstring ExtractEXEFileName(const std::wstring& commandLine);
 // True when "/DLL" (any case) is a whole argument of the line, anywhere, bare or in quotes.
 bool ExtractIsDLL(const std::wstring& commandLine);
