@@ -15,9 +15,9 @@ namespace {
 
 // Position of an ASCII needle (given in upper case) in the text, letters compared without
 // regard to case.
-size_t FindNoCase(const std::wstring& text, const std::wstring& upperNeedle, size_t from = 0) {
+size_t FindNoCase(const std::wstring& text, const std::wstring& upperNeedle) {
     if (upperNeedle.size() > text.size()) return std::wstring::npos;
-    for (size_t i = from; i + upperNeedle.size() <= text.size(); ++i) {
+    for (size_t i = 0; i + upperNeedle.size() <= text.size(); ++i) {
         size_t k = 0;
         while (k < upperNeedle.size() && AsciiText::Upper(text[i + k]) == upperNeedle[k]) ++k;
         if (k == upperNeedle.size()) return i;
@@ -37,6 +37,12 @@ std::wstring ExtractEXEFileName(const std::wstring& commandLine) {
     size_t at = FindNoCase(commandLine, out);
     if (at == std::wstring::npos) return std::wstring();
     std::wstring rest = commandLine.substr(at + out.size());
+    // Build tools quote the whole switch when it holds blanks ("/OUT:C:\My Project\App.exe"):
+    // the name then runs to that argument's closing quote.
+    if (at > 0 && commandLine[at - 1] == L'"') {
+        size_t close = rest.find(L'"');
+        return close == std::wstring::npos ? std::wstring() : rest.substr(0, close);
+    }
     if (rest.empty()) return std::wstring();
     if (rest[0] == L'"') {
         size_t close = rest.find(L'"', 1);
@@ -48,14 +54,17 @@ std::wstring ExtractEXEFileName(const std::wstring& commandLine) {
 }
 
 bool ExtractIsDLL(const std::wstring& commandLine) {
-    static const std::wstring dll = L"/DLL";
-    for (size_t at = FindNoCase(commandLine, dll); at != std::wstring::npos;
-         at = FindNoCase(commandLine, dll, at + 1)) {
-        size_t after = at + dll.size();
-        if (at > 0 && IsSeparator(commandLine[at - 1]) && after < commandLine.size() &&
-            IsSeparator(commandLine[after])) {
-            return true;
+    // Each part between blanks and tabs is one argument; build tools may also wrap it in quotes.
+    // A lone quote does not count: the argument then goes on past "/DLL" or was never closed.
+    for (size_t start = 0; start < commandLine.size();) {
+        size_t end = start;
+        while (end < commandLine.size() && !IsSeparator(commandLine[end])) ++end;
+        std::wstring_view argument(commandLine.data() + start, end - start);
+        if (argument.size() == 6 && argument.front() == L'"' && argument.back() == L'"') {
+            argument = argument.substr(1, 4);
         }
+        if (AsciiText::Upper(argument) == L"/DLL") return true;
+        start = end + 1;
     }
     return false;
 }

@@ -10,9 +10,10 @@ struct BuildContext;
 
 namespace modConfig {
 
-// The file named by the first "/OUT:" (any case); empty when there is no usable name.
+// The file named by the first "/OUT:" (any case), also when the whole switch is quoted
+// ("/OUT:name"); empty when there is no usable name.
 std::wstring ExtractEXEFileName(const std::wstring& commandLine);
-// True when " /DLL " (any case) stands between two other parts of the line.
+// True when "/DLL" (any case) is a whole argument of the line, anywhere, bare or in quotes.
 bool ExtractIsDLL(const std::wstring& commandLine);
 // The text of an option file: UTF-8 after a UTF-8 byte-order mark, UTF-16 after a UTF-16 one
 // (little- or big-endian), the ANSI code page otherwise. Malformed sequences become U+FFFD.

@@ -21,6 +21,8 @@ TEST(ExtractEXEFileName, TakesTheNameAfterTheFirstOutSwitch) {
     EXPECT_EQ(L"Tool.exe", ExtractEXEFileName(L"/OUT:Tool.exe\t/DEBUG"));
     EXPECT_EQ(L"first.exe", ExtractEXEFileName(L"/OUT:first.exe /OUT:second.exe"));
     EXPECT_EQ(L"C:\\Мои\\Тул.exe", ExtractEXEFileName(L"/OUT:\"C:\\Мои\\Тул.exe\""));
+    EXPECT_EQ(L"C:\\My Project\\App.exe",
+              ExtractEXEFileName(L"a \"/out:C:\\My Project\\App.exe\" b"));
     // Inside another argument it still counts: the first occurrence wins.
     EXPECT_EQ(L"x.exe\"", ExtractEXEFileName(L"\"/LIBPATH:C:\\a/OUT:x.exe\" /OUT:y.exe"));
 }
@@ -28,20 +30,21 @@ TEST(ExtractEXEFileName, TakesTheNameAfterTheFirstOutSwitch) {
 TEST(ExtractEXEFileName, GivesNothingWithoutAUsableName) {
     for (const wchar_t* line :
          {L"", L"/DEBUG /NOLOGO", L"/OUT:", L"a.obj /OUT:", L"/OUT:\"C:\\My Projects\\Tool.exe",
-          L"/OUT:\"\"", L"/OUT:\"", L"/OUT: Tool.exe", L"/OU:Tool.exe"}) {
+          L"/OUT:\"\"", L"/OUT:\"", L"/OUT: Tool.exe", L"/OU:Tool.exe", L"\"/OUT:C:\\My Project",
+          L"\"/OUT:\""}) {
         EXPECT_EQ(L"", ExtractEXEFileName(line)) << line;
     }
 }
 
-TEST(ExtractIsDLL, CountsOnlyASwitchBetweenTwoOthers) {
+TEST(ExtractIsDLL, CountsAWholeArgumentAnywhereBareOrInQuotes) {
     EXPECT_TRUE(ExtractIsDLL(L"/OUT:a.dll /DLL /DEBUG"));
     EXPECT_TRUE(ExtractIsDLL(L"/OUT:a.dll /dll /DEBUG"));
     EXPECT_TRUE(ExtractIsDLL(L"/OUT:a.dll\t/DLL\t/DEBUG"));
     EXPECT_TRUE(ExtractIsDLL(L"x /DLLX /DLL y"));
-    EXPECT_FALSE(ExtractIsDLL(L"/OUT:a.dll /DEBUG /DLL"));
-    EXPECT_FALSE(ExtractIsDLL(L"/DLL /OUT:a.dll"));
-    EXPECT_FALSE(ExtractIsDLL(L"/OUT:a.dll /DLLX /DEBUG"));
-    EXPECT_FALSE(ExtractIsDLL(L"/DLL"));
+    EXPECT_TRUE(ExtractIsDLL(L"/OUT:a.dll /DEBUG /DLL"));
+    EXPECT_TRUE(ExtractIsDLL(L"/DLL /OUT:a.dll"));
+    EXPECT_TRUE(ExtractIsDLL(L"a \"/dll\" b"));
+    EXPECT_FALSE(ExtractIsDLL(L"/OUT:x/DLL /DLLX \"/DLL b /DLL\""));
     EXPECT_FALSE(ExtractIsDLL(L""));
 }
 

@@ -41,13 +41,14 @@ void Print(DWORD stream, std::string_view text) {
     if (handle != nullptr && handle != INVALID_HANDLE_VALUE) e2e::WriteAll(handle, text);
 }
 
-// The name after the first /OUT: (any case), quoted or up to the next blank or tab.
+// The name after the first /OUT: (any case): quoted, in a quoted switch, or up to a blank or tab.
 std::wstring OutputName(std::wstring_view arguments) {
     std::wstring upper(arguments);
     for (auto& c : upper) c = static_cast<wchar_t>(towupper(c));
     std::size_t at = upper.find(L"/OUT:");
     if (at == std::wstring::npos) return {};
     std::wstring_view rest = arguments.substr(at + 5);
+    if (at > 0 && arguments[at - 1] == L'"') return std::wstring(rest.substr(0, rest.find(L'"')));
     if (!rest.empty() && rest.front() == L'"') {
         rest.remove_prefix(1);
         return std::wstring(rest.substr(0, rest.find(L'"')));

@@ -249,6 +249,9 @@ TEST_F(Manifest, TheSettingsForTodaysWindowsAreReadBackByThePlatform) {
 
 TEST_F(Manifest, ALibraryGetsOneOnlyWhenAskedAndNoManifestAlwaysWins) {
     output_ = testsDir_ + L"version\\Library.dll";
+    // As build tools write the line: the whole switch quoted, in a folder with blanks, /DLL last.
+    project_ = work_ + L"My Project\\";
+    std::filesystem::create_directories(std::filesystem::path(project_));
     exe_ = project_ + L"Tool.dll";
     struct Case {
         const wchar_t* options;
@@ -257,7 +260,7 @@ TEST_F(Manifest, ALibraryGetsOneOnlyWhenAskedAndNoManifestAlwaysWins) {
     for (const Case& c : cases) {
         DeleteFileW(ManifestPath().c_str());
         Project(L"Tool.LinkConfig", c.options);
-        auto result = Link(L"/OUT:\"" + exe_ + L"\" /DLL main.obj");
+        auto result = Link(L"main.obj \"/OUT:" + exe_ + L"\" /DLL");
         EXPECT_EQ(0u, result.ExitCode);
         EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
         EXPECT_EQ(c.written, Written().has_value()) << e2e::ToUtf8(c.options);
@@ -265,7 +268,8 @@ TEST_F(Manifest, ALibraryGetsOneOnlyWhenAskedAndNoManifestAlwaysWins) {
     // The last written one is the library form, which the loader takes as it is.
     DeleteFileW(ManifestPath().c_str());
     Project(L"Tool.LinkConfig", L"MANIFEST");
-    Link(L"/OUT:\"" + exe_ + L"\" /DLL main.obj");
+    Link(L"main.obj \"/OUT:" + exe_ + L"\" /DLL");
+    EXPECT_TRUE(e2e::ReadBytes(project_ + L"Tool.LinkLog"));
     auto bytes = Written();
     ASSERT_TRUE(bytes);
     EXPECT_NE(std::string::npos, bytes->find("\r\nLibrary title:   Vexmor fixture library\r\n"));

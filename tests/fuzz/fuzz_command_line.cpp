@@ -37,11 +37,11 @@ void Check(const std::wstring& line) {
     if (!name.empty()) {
         const std::size_t at = fuzz::AsciiUpper(line).find(L"/OUT:");
         FUZZ_CHECK(at != std::wstring::npos);
-        // The name follows the first "/OUT:" at once, in quotes or up to a blank or tab.
+        // The name follows the first "/OUT:": quoted, in a quoted switch, or up to a blank or tab.
         const std::wstring rest = line.substr(at + 5);
-        if (rest[0] == L'"') {
+        if (const bool whole = at > 0 && line[at - 1] == L'"'; whole || rest[0] == L'"') {
             FUZZ_CHECK(name.find(L'"') == std::wstring::npos);
-            FUZZ_CHECK(rest.compare(1, name.size() + 1, name + L"\"") == 0);
+            FUZZ_CHECK(rest.compare(whole ? 0 : 1, name.size() + 1, name + L"\"") == 0);
         } else {
             // Unquoted, the name runs to the next blank or tab, quotes and all: "/OUT:" inside
             // another quoted argument still counts.
@@ -57,8 +57,8 @@ void Check(const std::wstring& line) {
     const bool dll = modConfig::ExtractIsDLL(line);
     FUZZ_CHECK(modConfig::ExtractIsDLL(fuzz::AsciiUpper(line)) == dll);
     if (dll) {
-        FUZZ_CHECK(fuzz::ContainsNoCase(line, L" /DLL") || fuzz::ContainsNoCase(line, L"\t/DLL"));
-        FUZZ_CHECK(modConfig::ExtractIsDLL(line + L"x"));
+        FUZZ_CHECK(fuzz::ContainsNoCase(line, L"/DLL"));
+        FUZZ_CHECK(modConfig::ExtractIsDLL(line + L" x"));
     }
     FUZZ_CHECK(modConfig::ExtractIsDLL(line + L" /dll "));
 }
