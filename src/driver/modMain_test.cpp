@@ -71,6 +71,15 @@ TEST(RewriteCommandLine, AppendsSwitchesInTheirFixedOrder) {
     EXPECT_EQ(L"x /COMMENT:\"Сборка\"", Rewrite(L"x", L"COMMENT:Сборка"));
     // Appended switches are not looked for first.
     EXPECT_EQ(L"x /MAP /MAP", Rewrite(L"x /MAP", L"MAP"));
+    // Relocations for DYNAMICBASE, last, unless the line has a /FIXED switch of its own.
+    EXPECT_EQ(L"x /MAP /STUB:\"D:\\s.exe\" /FIXED:NO",
+              Rewrite(L"x", L"DYNAMICBASE\r\nSTUB:D:\\s.exe\r\nMAP"));
+    for (const std::wstring own :
+         {L"/FIXED", L"-fixed", L"/Fixed:NO", L"\"/FIXED:no\"", L"\t-FIXED:"})
+        EXPECT_EQ(L"a " + own + L" b", Rewrite(L"a " + own + L" b", L"DYNAMICBASE"));
+    for (const std::wstring other : {L"/FIXEDX", L"a/FIXED", L"/COMMENT:\"a /FIXED\"", L"/FIXE"})
+        EXPECT_EQ(other + L" /FIXED:NO", Rewrite(other, L"DYNAMICBASE"));
+    EXPECT_EQ(L"x", Rewrite(L"x", L"LARGEADDRESSAWARE\r\nNXCOMPAT\r\nTSAWARE"));
 }
 
 // What the linker's C run-time makes of an argument: the inverse of the quoting under test.
