@@ -23,15 +23,7 @@ constexpr std::uint32_t kSharingViolation = 32; // ERROR_SHARING_VIOLATION
 
 void ShowFailure(const std::wstring& fileName, const wchar_t* what, std::uint32_t number,
                  const std::wstring& description) {
-    std::wstring shownNumber;
-    try {
-        shownNumber = QZVSP0100A::GetErrorNumber(static_cast<std::int32_t>(number));
-    } catch (const AppError&) {
-        shownNumber = std::to_wstring(number);
-    }
-    platform::ShowMessage(fileName + L"\r\n\r\n" + what + L"\r\n\r\nError number: " + shownNumber +
-                              L"\r\nDescription:  " +
-                              ErrorText::WithFileName(description, fileName),
+    platform::ShowMessage(ErrorText::StepFailure(fileName, what, number, description),
                           platform::Icon::Error);
 }
 
