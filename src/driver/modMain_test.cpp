@@ -148,27 +148,38 @@ TEST(RewriteCommandLine, ResolvesTheDefinitionFileBesideTheConfiguration) {
                                  L"\\\\srv\\share\\out\\Tool.LinkConfig"));
 }
 
-// Every combination of COMPRESS, NOSIGN, NOMANIFEST, MANIFEST, EMBED (bits 0-4) and library (5);
-// steps: Embedded manifest, Compress, Sign, Manifest file, Post build.
+// Every combination of COMPRESS, NOSIGN, NOMANIFEST, MANIFEST, EMBED (bits 0-4), library (5) and
+// one of the four image settings (6); steps: Embedded manifest, Image settings, Compress, Sign,
+// Manifest file, Post build.
 TEST(PostSteps, OneOrderedListFromTheOptions) {
-    const char* expected[64] = {
-        "SMP", "CSMP", "MP", "CMP", "SP", "CSP", "P", "CP", //
-        "SMP", "CSMP", "MP", "CMP", "SP", "CSP", "P", "CP", //
-        "ESP", "ECSP", "EP", "ECP", "SP", "CSP", "P", "CP", //
-        "ESP", "ECSP", "EP", "ECP", "SP", "CSP", "P", "CP", //
-        "SP",  "CSP",  "P",  "CP",  "SP", "CSP", "P", "CP", //
-        "SMP", "CSMP", "MP", "CMP", "SP", "CSP", "P", "CP", //
-        "SP",  "CSP",  "P",  "CP",  "SP", "CSP", "P", "CP", //
-        "ESP", "ECSP", "EP", "ECP", "SP", "CSP", "P", "CP", //
+    const char* expected[128] = {
+        "SMP",  "CSMP",  "MP",  "CMP",  "SP",  "CSP",  "P",  "CP",  //
+        "SMP",  "CSMP",  "MP",  "CMP",  "SP",  "CSP",  "P",  "CP",  //
+        "ESP",  "ECSP",  "EP",  "ECP",  "SP",  "CSP",  "P",  "CP",  //
+        "ESP",  "ECSP",  "EP",  "ECP",  "SP",  "CSP",  "P",  "CP",  //
+        "SP",   "CSP",   "P",   "CP",   "SP",  "CSP",  "P",  "CP",  //
+        "SMP",  "CSMP",  "MP",  "CMP",  "SP",  "CSP",  "P",  "CP",  //
+        "SP",   "CSP",   "P",   "CP",   "SP",  "CSP",  "P",  "CP",  //
+        "ESP",  "ECSP",  "EP",  "ECP",  "SP",  "CSP",  "P",  "CP",  //
+        "ISMP", "ICSMP", "IMP", "ICMP", "ISP", "ICSP", "IP", "ICP", //
+        "ISMP", "ICSMP", "IMP", "ICMP", "ISP", "ICSP", "IP", "ICP", //
+        "EISP", "EICSP", "EIP", "EICP", "ISP", "ICSP", "IP", "ICP", //
+        "EISP", "EICSP", "EIP", "EICP", "ISP", "ICSP", "IP", "ICP", //
+        "ISP",  "ICSP",  "IP",  "ICP",  "ISP", "ICSP", "IP", "ICP", //
+        "ISMP", "ICSMP", "IMP", "ICMP", "ISP", "ICSP", "IP", "ICP", //
+        "ISP",  "ICSP",  "IP",  "ICP",  "ISP", "ICSP", "IP", "ICP", //
+        "EISP", "EICSP", "EIP", "EICP", "ISP", "ICSP", "IP", "ICP", //
     };
     const wchar_t* lines[] = {L"COMPRESS", L"NOSIGN", L"NOMANIFEST", L"MANIFEST", L"EMBED"};
-    for (int index = 0; index < 64; ++index) {
+    const wchar_t* image[] = {L"LARGEADDRESSAWARE", L"NXCOMPAT", L"DYNAMICBASE", L"TSAWARE"};
+    for (int index = 0; index < 128; ++index) {
         std::wstring options;
         for (int bit = 0; bit < 5; ++bit)
             if (index & (1 << bit)) options += std::wstring(lines[bit]) + L"\r\n";
+        if (index & 64) options += image[index % 4];
         std::string steps;
         for (auto step : modMain::PostSteps(Parse(options), index & 32))
-            steps += "CSMEP"[int(step)];
+            steps += "CSMEPI"[int(step)];
         EXPECT_EQ(expected[index], steps) << index;
     }
 }
