@@ -1,6 +1,7 @@
 #include "manifest/modManifestMain.h"
 
 #include "context/BuildContext.h"
+#include "image/modImageSettings.h"
 #include "manifest/ManifestXml.h"
 #include "log/modLog.h"
 #include "manifest/modManifestConstructor.h"
@@ -89,8 +90,10 @@ bool Embed(const BuildContext& context, const std::string& bytes) {
     bool ok = ManifestResource::Languages(program, own, &error) &&
               platform::CopyBeside(program, copy, &error);
     // Under each language of an own manifest, so that no second, different one stays beside it.
-    if (ok && !ManifestResource::Update(
-                  copy, bytes, own.empty() ? std::vector<std::uint16_t>{0} : own, &error)) {
+    // The platform's update leaves the linker's checksum as it was, wrong for the new bytes.
+    if (ok && (!ManifestResource::Update(
+                   copy, bytes, own.empty() ? std::vector<std::uint16_t>{0} : own, &error) ||
+               !modImageSettings::MendCheckSum(copy, &error))) {
         platform::RemoveFile(copy);
         ok = false;
     }
