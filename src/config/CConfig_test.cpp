@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 #include <set>
 
 namespace {
@@ -34,9 +33,7 @@ void ExpectDefaults(const CConfig& c) {
                  c.SET_NOMANIFEST() || c.SET_ADMIN() || c.SET_MAP() || c.SET_MAP_EXPORTS() ||
                  c.SET_MAP_LINES() || c.SET_MAP_FIXUPS() || c.SET_DEF() || c.SET_NOHIDPI() ||
                  c.SET_ASINVOKER() || c.SET_HIGHESTAVAILABLE() || c.SET_SUPPORTEDOS() ||
-                 c.SET_GDISCALING() || c.SET_LONGPATHS() || c.SET_UTF8() ||
-                 c.SET_LARGEADDRESSAWARE() || c.SET_NXCOMPAT() || c.SET_DYNAMICBASE() ||
-                 c.SET_TSAWARE());
+                 c.SET_GDISCALING() || c.SET_LONGPATHS() || c.SET_UTF8());
     EXPECT_EQ(DpiMode::PerMonitorV2, c.SET_DPI());
     EXPECT_TRUE(c.SET_SIGN());
     EXPECT_EQ(L"", c.SET_COMMENT());
@@ -58,11 +55,14 @@ TEST_F(CConfigTest, EmptyBlankAndCommentTextsGiveTheDefaults) {
 TEST_F(CConfigTest, EveryKeywordInAnyCaseAndWithBlanksSetsItsValue) {
     ASSERT_TRUE(
         config.Init(L"console\r\n  CoFf \r\n\tCOMPRESS\r\nnosign\r\nManifest\r\nNOMANIFEST\r\n"
-                    L"admin\r\nmap\r\nmap_exports\r\nMAP-LINES\r\nmap-fixups\r\nDEF\r\nNoHiDpi"));
+                    L"admin\r\nmap\r\nmap_exports\r\nMAP-LINES\r\nmap-fixups\r\nDEF\r\nNoHiDpi\r\n"
+                    L"largeAddressAware\r\n NXCOMPAT\r\nDynamicBase\t\r\ntsaware"));
     EXPECT_TRUE(config.SET_CONSOLE() && config.SET_COFF() && config.SET_COMPRESS() &&
                 config.SET_MANIFEST() && config.SET_NOMANIFEST() && config.SET_ADMIN() &&
                 config.SET_MAP() && config.SET_MAP_EXPORTS() && config.SET_MAP_LINES() &&
-                config.SET_MAP_FIXUPS() && config.SET_DEF() && config.SET_NOHIDPI());
+                config.SET_MAP_FIXUPS() && config.SET_DEF() && config.SET_NOHIDPI() &&
+                config.SET_LARGEADDRESSAWARE() && config.SET_NXCOMPAT() &&
+                config.SET_DYNAMICBASE() && config.SET_TSAWARE());
     EXPECT_FALSE(config.SET_SIGN());
     EXPECT_TRUE(Warnings().empty());
 }
@@ -73,8 +73,6 @@ TEST_F(CConfigTest, SettingsForTodaysWindowsAndTheLastKnownDpiValue) {
     EXPECT_TRUE(config.SET_ASINVOKER() && config.SET_HIGHESTAVAILABLE() &&
                 config.SET_SUPPORTEDOS() && config.SET_GDISCALING() && config.SET_LONGPATHS() &&
                 config.SET_UTF8());
-    EXPECT_FALSE(config.SET_LARGEADDRESSAWARE() || config.SET_NXCOMPAT() ||
-                 config.SET_DYNAMICBASE() || config.SET_TSAWARE());
     EXPECT_EQ(DpiMode::System, config.SET_DPI());
     EXPECT_EQ((std::vector<std::wstring>{Warning(L"DPI:PER MONITOR"), Warning(L"DPI:")}),
               Warnings());
@@ -82,38 +80,18 @@ TEST_F(CConfigTest, SettingsForTodaysWindowsAndTheLastKnownDpiValue) {
     EXPECT_EQ(DpiMode::PerMonitorV2, config.SET_DPI());
 }
 
-TEST_F(CConfigTest, ImageSettingsEachSetTheirOwnValue) {
-    const wchar_t* lines[] = {L"largeAddressAware", L" NXCOMPAT", L"DynamicBase\t", L"tsaware"};
-    for (int line = 0; line < 4; ++line) {
-        ASSERT_TRUE(config.Init(lines[line]));
-        EXPECT_EQ((std::vector<bool>{line == 0, line == 1, line == 2, line == 3}),
-                  (std::vector<bool>{config.SET_LARGEADDRESSAWARE(), config.SET_NXCOMPAT(),
-                                     config.SET_DYNAMICBASE(), config.SET_TSAWARE()}));
-    }
-    EXPECT_TRUE(Warnings().empty());
-}
-
-// The example file shipped with the program lists every line the parser knows, commented out,
-// in each option's main spelling; the sentences about them are no option lines.
+// The example file shipped with the program: every line a comment, and among them every line the
+// parser knows (the sentences about them are none), each in its main spelling.
 TEST_F(CConfigTest, TheExampleFileListsEveryOptionLineCommentedOut) {
-    std::ifstream in(TestFolders::ProgramFolder() / "Example.LinkConfig", std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-    ASSERT_FALSE(bytes.empty());
-    std::wstring text; // ASCII, with the CR LF line ends it ships with
-    for (char c : bytes)
-        if (c != '\r') text += c == '\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
-    ASSERT_TRUE(config.Init(text));
-    ExpectDefaults(config);
+    std::ifstream in(TestFolders::ProgramFolder() / "Example.LinkConfig");
     std::set<std::wstring> listed;
-    for (size_t start = 0, end = 0; end != std::wstring::npos; start = end + 2) {
-        end = text.find(L"\r\n", start);
-        const std::wstring line = text.substr(start, end - start);
+    for (std::string line; std::getline(in, line);) {
+        EXPECT_EQ('#', line.c_str()[0]) << line;
+        if (line.rfind("# ", 0) != 0) continue;
+        const std::wstring option(line.begin() + 2, line.end());
         const size_t warned = fakes::Get().Messages.size();
-        if (line.rfind(L"# ", 0) != 0 || !config.Init(line.substr(2)) ||
-            fakes::Get().Messages.size() != warned)
-            continue;
-        const size_t colon = line.find(L':');
-        listed.insert(line.substr(2, colon == std::wstring::npos ? colon : colon - 1));
+        if (config.Init(option) && fakes::Get().Messages.size() == warned)
+            listed.insert(option.substr(0, option.find(L':') + (option.find(L':') != option.npos)));
     }
     const std::vector<std::wstring> keywords = CConfig::Keywords();
     EXPECT_EQ(std::set<std::wstring>(keywords.begin(), keywords.end()), listed);
