@@ -61,52 +61,73 @@ bool DpiValue(const std::wstring& upperValue, DpiMode& mode) {
     return true;
 }
 
+// The lines that carry a value after their start; no start begins another one.
+enum class Value { Comment, Stub, Ref, Com, ComTlb, Dpi };
+struct ValueLine {
+    const wchar_t* Start;
+    Value Kind;
+};
+constexpr ValueLine kValueLines[] = {
+    {L"COMMENT:", Value::Comment}, {L"STUB:", Value::Stub},     {L"REF:", Value::Ref},
+    {L"COM:", Value::Com},         {L"COMTLB:", Value::ComTlb}, {L"DPI:", Value::Dpi},
+};
+
 } // namespace
 
 void CConfig::SetDefaults() {
     *this = CConfig();
 }
 
+const std::vector<CConfig::Keyword>& CConfig::KeywordTable() {
+    static const std::vector<Keyword> keywords = {
+        {L"CONSOLE", &CConfig::console_, true, false},
+        {L"COFF", &CConfig::coff_, true, false},
+        {L"COMPRESS", &CConfig::compress_, true, false},
+        {L"NOSIGN", &CConfig::sign_, false, false},
+        {L"MANIFEST", &CConfig::manifest_, true, false},
+        {L"NOMANIFEST", &CConfig::noManifest_, true, false},
+        {L"EMBED", &CConfig::embed_, true, false},
+        {L"ADMIN", &CConfig::admin_, true, false},
+        {L"MAP", &CConfig::map_, true, false},
+        {L"MAP_EXPORTS", &CConfig::mapExports_, true, false},
+        {L"MAP-EXPORTS", &CConfig::mapExports_, true, true},
+        {L"MAP_LINES", &CConfig::mapLines_, true, false},
+        {L"MAP-LINES", &CConfig::mapLines_, true, true},
+        {L"MAP_FIXUPS", &CConfig::mapFixups_, true, false},
+        {L"MAP-FIXUPS", &CConfig::mapFixups_, true, true},
+        {L"DEF", &CConfig::def_, true, false},
+        {L"NOHIDPI", &CConfig::noHiDpi_, true, false},
+        {L"ASINVOKER", &CConfig::asInvoker_, true, false},
+        {L"HIGHESTAVAILABLE", &CConfig::highestAvailable_, true, false},
+        {L"SUPPORTEDOS", &CConfig::supportedOs_, true, false},
+        {L"GDISCALING", &CConfig::gdiScaling_, true, false},
+        {L"LONGPATHS", &CConfig::longPaths_, true, false},
+        {L"UTF8", &CConfig::utf8_, true, false},
+        {L"LARGEADDRESSAWARE", &CConfig::largeAddressAware_, true, false},
+        {L"NXCOMPAT", &CConfig::nxCompat_, true, false},
+        {L"DYNAMICBASE", &CConfig::dynamicBase_, true, false},
+        {L"TSAWARE", &CConfig::tsAware_, true, false},
+    };
+    return keywords;
+}
+
+std::vector<std::wstring> CConfig::Keywords() {
+    std::vector<std::wstring> keywords;
+    for (const Keyword& keyword : KeywordTable())
+        if (!keyword.Alias) keywords.push_back(keyword.Text);
+    for (const ValueLine& line : kValueLines) keywords.push_back(line.Start);
+    return keywords;
+}
+
 bool CConfig::Init(const std::wstring& text) {
     SetDefaults();
-    struct Keyword {
-        const wchar_t* Text;
-        bool CConfig::*Value;
-        bool Setting;
-    };
-    static const Keyword keywords[] = {
-        {L"CONSOLE", &CConfig::console_, true},
-        {L"COFF", &CConfig::coff_, true},
-        {L"COMPRESS", &CConfig::compress_, true},
-        {L"NOSIGN", &CConfig::sign_, false},
-        {L"MANIFEST", &CConfig::manifest_, true},
-        {L"NOMANIFEST", &CConfig::noManifest_, true},
-        {L"EMBED", &CConfig::embed_, true},
-        {L"ADMIN", &CConfig::admin_, true},
-        {L"MAP", &CConfig::map_, true},
-        {L"MAP_EXPORTS", &CConfig::mapExports_, true},
-        {L"MAP-EXPORTS", &CConfig::mapExports_, true},
-        {L"MAP_LINES", &CConfig::mapLines_, true},
-        {L"MAP-LINES", &CConfig::mapLines_, true},
-        {L"MAP_FIXUPS", &CConfig::mapFixups_, true},
-        {L"MAP-FIXUPS", &CConfig::mapFixups_, true},
-        {L"DEF", &CConfig::def_, true},
-        {L"NOHIDPI", &CConfig::noHiDpi_, true},
-        {L"ASINVOKER", &CConfig::asInvoker_, true},
-        {L"HIGHESTAVAILABLE", &CConfig::highestAvailable_, true},
-        {L"SUPPORTEDOS", &CConfig::supportedOs_, true},
-        {L"GDISCALING", &CConfig::gdiScaling_, true},
-        {L"LONGPATHS", &CConfig::longPaths_, true},
-        {L"UTF8", &CConfig::utf8_, true},
-    };
-
     for (const std::wstring& line : SplitAtCrLf(text)) {
         const std::wstring trimmed = QZVSP0100A::TrimEx(line);
         const std::wstring upper = UpperCased(trimmed);
         if (upper.empty()) continue;
 
         bool known = false;
-        for (const Keyword& keyword : keywords) {
+        for (const Keyword& keyword : KeywordTable()) {
             if (upper == keyword.Text) {
                 this->*keyword.Value = keyword.Setting;
                 known = true;
@@ -115,20 +136,32 @@ bool CConfig::Init(const std::wstring& text) {
         }
         if (known || upper[0] == L'#' || StartsWith(upper, L"X-")) continue;
 
-        if (StartsWith(upper, L"COMMENT:")) {
-            comment_ = TrimValue(trimmed.substr(8));
-        } else if (StartsWith(upper, L"STUB:")) {
-            stub_ = TrimValue(trimmed.substr(5));
-        } else if (StartsWith(upper, L"REF:")) {
-            refs_.push_back(TrimValue(trimmed.substr(4)));
-        } else if (StartsWith(upper, L"COM:")) {
-            components_.push_back({TrimValue(trimmed.substr(4)), true});
-        } else if (StartsWith(upper, L"COMTLB:")) {
-            components_.push_back({TrimValue(trimmed.substr(7)), false});
-        } else if (StartsWith(upper, L"DPI:")) {
-            if (!DpiValue(TrimValue(upper.substr(4)), dpi_)) WarnUnknown(upper);
-        } else {
+        const ValueLine* valueLine = nullptr;
+        for (const ValueLine& candidate : kValueLines)
+            if (StartsWith(upper, candidate.Start)) valueLine = &candidate;
+        if (!valueLine) {
             WarnUnknown(upper);
+            continue;
+        }
+        const std::wstring value =
+            TrimValue(trimmed.substr(std::char_traits<wchar_t>::length(valueLine->Start)));
+        switch (valueLine->Kind) {
+        case Value::Comment:
+            comment_ = value;
+            break;
+        case Value::Stub:
+            stub_ = value;
+            break;
+        case Value::Ref:
+            refs_.push_back(value);
+            break;
+        case Value::Com:
+        case Value::ComTlb:
+            components_.push_back({value, valueLine->Kind == Value::Com});
+            break;
+        case Value::Dpi:
+            if (!DpiValue(UpperCased(value), dpi_)) WarnUnknown(upper);
+            break;
         }
     }
     return true;

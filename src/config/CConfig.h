@@ -55,6 +55,16 @@ class CConfig {
     // The components, in the order of the lines; repeats kept.
     const std::vector<ComponentLine>& SET_COM() const { return components_; }
 
+    // Flags in the output's own headers, set after the link.
+    bool SET_LARGEADDRESSAWARE() const { return largeAddressAware_; }
+    bool SET_NXCOMPAT() const { return nxCompat_; }
+    bool SET_DYNAMICBASE() const { return dynamicBase_; }
+    bool SET_TSAWARE() const { return tsAware_; }
+
+    // Every option line Init knows, each in its main spelling: the keywords, then the starts of
+    // the lines that carry a value ("COMMENT:" and the like).
+    static std::vector<std::wstring> Keywords();
+
   private:
     bool console_ = false;
     bool coff_ = false;
@@ -81,4 +91,16 @@ class CConfig {
     bool longPaths_ = false;
     bool utf8_ = false;
     std::vector<ComponentLine> components_;
+    bool largeAddressAware_ = false;
+    bool nxCompat_ = false;
+    bool dynamicBase_ = false;
+    bool tsAware_ = false;
+
+    struct Keyword {
+        const wchar_t* Text;
+        bool CConfig::*Value;
+        bool Setting;
+        bool Alias; // another spelling of the keyword before it
+    };
+    static const std::vector<Keyword>& KeywordTable();
 };

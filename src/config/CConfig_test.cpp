@@ -1,8 +1,12 @@
 #include "config/CConfig.h"
 
 #include "Fakes.h"
+#include "TestFolders.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
 
 namespace {
 
@@ -51,11 +55,14 @@ TEST_F(CConfigTest, EmptyBlankAndCommentTextsGiveTheDefaults) {
 TEST_F(CConfigTest, EveryKeywordInAnyCaseAndWithBlanksSetsItsValue) {
     ASSERT_TRUE(
         config.Init(L"console\r\n  CoFf \r\n\tCOMPRESS\r\nnosign\r\nManifest\r\nNOMANIFEST\r\n"
-                    L"admin\r\nmap\r\nmap_exports\r\nMAP-LINES\r\nmap-fixups\r\nDEF\r\nNoHiDpi"));
+                    L"admin\r\nmap\r\nmap_exports\r\nMAP-LINES\r\nmap-fixups\r\nDEF\r\nNoHiDpi\r\n"
+                    L"largeAddressAware\r\n NXCOMPAT\r\nDynamicBase\t\r\ntsaware"));
     EXPECT_TRUE(config.SET_CONSOLE() && config.SET_COFF() && config.SET_COMPRESS() &&
                 config.SET_MANIFEST() && config.SET_NOMANIFEST() && config.SET_ADMIN() &&
                 config.SET_MAP() && config.SET_MAP_EXPORTS() && config.SET_MAP_LINES() &&
-                config.SET_MAP_FIXUPS() && config.SET_DEF() && config.SET_NOHIDPI());
+                config.SET_MAP_FIXUPS() && config.SET_DEF() && config.SET_NOHIDPI() &&
+                config.SET_LARGEADDRESSAWARE() && config.SET_NXCOMPAT() &&
+                config.SET_DYNAMICBASE() && config.SET_TSAWARE());
     EXPECT_FALSE(config.SET_SIGN());
     EXPECT_TRUE(Warnings().empty());
 }
@@ -71,6 +78,23 @@ TEST_F(CConfigTest, SettingsForTodaysWindowsAndTheLastKnownDpiValue) {
               Warnings());
     ASSERT_TRUE(config.Init(L"DPI:System\r\nDpi:PerMonitorV2\r\nX-DPI:SYSTEM"));
     EXPECT_EQ(DpiMode::PerMonitorV2, config.SET_DPI());
+}
+
+// The example file shipped with the program: every line a comment, and among them every line the
+// parser knows (the sentences about them are none), each in its main spelling.
+TEST_F(CConfigTest, TheExampleFileListsEveryOptionLineCommentedOut) {
+    std::ifstream in(TestFolders::ProgramFolder() / "Example.LinkConfig");
+    std::set<std::wstring> listed;
+    for (std::string line; std::getline(in, line);) {
+        EXPECT_EQ('#', line.c_str()[0]) << line;
+        if (line.rfind("# ", 0) != 0) continue;
+        const std::wstring option(line.begin() + 2, line.end());
+        const size_t warned = fakes::Get().Messages.size();
+        if (config.Init(option) && fakes::Get().Messages.size() == warned)
+            listed.insert(option.substr(0, option.find(L':') + (option.find(L':') != option.npos)));
+    }
+    const std::vector<std::wstring> keywords = CConfig::Keywords();
+    EXPECT_EQ(std::set<std::wstring>(keywords.begin(), keywords.end()), listed);
 }
 
 TEST_F(CConfigTest, BothMapSpellingsWorkOtherSpellingsWarn) {

@@ -1,5 +1,6 @@
 #include "driver/CommandLine.h"
 
+#include "common/AsciiText.h"
 #include "config/CConfig.h"
 #include "platform/AnsiFile.h"
 #include "platform/MessageBox.h"
@@ -30,6 +31,28 @@ std::wstring QuotedArgument(const std::wstring& value) {
     }
     quoted.append(2 * backslashes, L'\\');
     return quoted + L"\"";
+}
+
+// Whether the line holds a /FIXED or -FIXED switch of its own, with or without a value, as an
+// argument by itself (quotes do not count: they only group).
+bool HasFixedSwitch(const std::wstring& commandLine) {
+    std::wstring argument;
+    bool quoted = false;
+    for (const wchar_t c : commandLine + L' ') {
+        if (c == L'"') {
+            quoted = !quoted;
+        } else if (quoted || (c != L' ' && c != L'\t')) {
+            argument += c;
+        } else {
+            // "/FIXED", "-fixed", "/Fixed:NO" and the like.
+            const std::wstring name = AsciiText::Upper(argument.substr(0, 7));
+            if (name.size() >= 6 && (name[0] == L'/' || name[0] == L'-') &&
+                name.compare(1, 5, L"FIXED") == 0 && (name.size() == 6 || name[6] == L':'))
+                return true;
+            argument.clear();
+        }
+    }
+    return false;
 }
 
 void ShowStartFailure(const std::wstring& linker, std::uint32_t error,
@@ -116,6 +139,9 @@ std::wstring RewriteCommandLine(const std::wstring& commandLine, const CConfig& 
     if (!stub.empty()) {
         line += L" /STUB:" + QuotedArgument(QZVSP0100B::GetAbsoluteFileName(stub, configFolder));
     }
+    // The linker leaves the relocations out of a program unless told otherwise, and without
+    // them the loader cannot move it; a /FIXED of the project's own is the project's choice.
+    if (config.SET_DYNAMICBASE() && !HasFixedSwitch(commandLine)) line += L" /FIXED:NO";
     return line;
 }
 

@@ -3,6 +3,7 @@
 #include "driver/CommandLine.h"
 #include "config/CConfig.h"
 #include "config/modConfig.h"
+#include "image/modImageSettings.h"
 #include "log/modLog.h"
 #include "manifest/modManifestMain.h"
 #include "platform/AnsiFile.h"
@@ -57,7 +58,12 @@ bool RunPostStep(PostStep step, const BuildContext& context) {
     case PostStep::Manifest:
     case PostStep::EmbeddedManifest: {
         const bool ok = modManifestMain::WriteManifest(context, step == PostStep::EmbeddedManifest);
-        modLog::WriteNotes(context);
+        modLog::WriteNotes(context, L"Manifest notes");
+        return ok;
+    }
+    case PostStep::ImageSettings: {
+        const bool ok = modImageSettings::WriteImageSettings(context);
+        modLog::WriteNotes(context, modImageSettings::kNotesCaption);
         return ok;
     }
     case PostStep::PostBuild:
@@ -217,6 +223,9 @@ std::vector<PostStep> PostSteps(const CConfig& config, bool isDLL) {
     const bool embed = manifest && config.SET_EMBED();
     std::vector<PostStep> steps;
     if (embed) steps.push_back(PostStep::EmbeddedManifest);
+    // On the file as linked and embedded: a compress script may take the relocations out, and
+    // a signature must come last.
+    if (modImageSettings::Wanted(config)) steps.push_back(PostStep::ImageSettings);
     if (config.SET_COMPRESS()) steps.push_back(PostStep::Compress);
     if (config.SET_SIGN()) steps.push_back(PostStep::Sign);
     if (manifest && !embed) steps.push_back(PostStep::Manifest);
@@ -234,6 +243,8 @@ const wchar_t* StepName(PostStep step) {
         return L"манифест";
     case PostStep::EmbeddedManifest:
         return L"встраивание манифеста";
+    case PostStep::ImageSettings:
+        return modImageSettings::kStepName;
     case PostStep::PostBuild:
         break;
     }

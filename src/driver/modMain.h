@@ -24,7 +24,7 @@ void StartLinker(BuildContext& context, bool RunSteps);
 void DoAdditionalStepsPre(const BuildContext& context);
 
 // The steps after a successful link.
-enum class PostStep { Compress, Sign, Manifest, EmbeddedManifest, PostBuild };
+enum class PostStep { Compress, Sign, Manifest, EmbeddedManifest, PostBuild, ImageSettings };
 // The steps the options ask for, in the order they run. The post-build step is always listed:
 // it runs when its script exists.
 std::vector<PostStep> PostSteps(const CConfig& config, bool isDLL);

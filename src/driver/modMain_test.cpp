@@ -71,6 +71,14 @@ TEST(RewriteCommandLine, AppendsSwitchesInTheirFixedOrder) {
     EXPECT_EQ(L"x /COMMENT:\"Сборка\"", Rewrite(L"x", L"COMMENT:Сборка"));
     // Appended switches are not looked for first.
     EXPECT_EQ(L"x /MAP /MAP", Rewrite(L"x /MAP", L"MAP"));
+    // Relocations for DYNAMICBASE, last, unless the line has a /FIXED switch of its own.
+    EXPECT_EQ(L"x /MAP /STUB:\"D:\\s.exe\" /FIXED:NO",
+              Rewrite(L"x", L"DYNAMICBASE\r\nSTUB:D:\\s.exe\r\nMAP"));
+    for (const std::wstring own :
+         {L"/FIXED", L"-fixed", L"/Fixed:NO", L"\"/FIXED:no\"", L"\t-FIXED:"})
+        EXPECT_EQ(L"a " + own + L" b", Rewrite(L"a " + own + L" b", L"DYNAMICBASE"));
+    for (const std::wstring other : {L"/FIXEDX", L"a/FIXED", L"/COMMENT:\"a /FIXED\"", L"/FIXE"})
+        EXPECT_EQ(other + L" /FIXED:NO", Rewrite(other, L"DYNAMICBASE"));
 }
 
 // What the linker's C run-time makes of an argument: the inverse of the quoting under test.
@@ -139,8 +147,9 @@ TEST(RewriteCommandLine, ResolvesTheDefinitionFileBesideTheConfiguration) {
                                  L"\\\\srv\\share\\out\\Tool.LinkConfig"));
 }
 
-// Every combination of COMPRESS, NOSIGN, NOMANIFEST, MANIFEST, EMBED (bits 0-4) and library (5);
-// steps: Embedded manifest, Compress, Sign, Manifest file, Post build.
+// Every combination of COMPRESS, NOSIGN, NOMANIFEST, MANIFEST, EMBED (bits 0-4) and library (5),
+// then of the first five with one of the four image settings (6); steps: Embedded manifest, Image
+// settings, Compress, Sign, Manifest file, Post build.
 TEST(PostSteps, OneOrderedListFromTheOptions) {
     const char* expected[64] = {
         "SMP", "CSMP", "MP", "CMP", "SP", "CSP", "P", "CP", //
@@ -152,15 +161,23 @@ TEST(PostSteps, OneOrderedListFromTheOptions) {
         "SP",  "CSP",  "P",  "CP",  "SP", "CSP", "P", "CP", //
         "ESP", "ECSP", "EP", "ECP", "SP", "CSP", "P", "CP", //
     };
+    const char* imaged[32] = {
+        "ISMP", "ICSMP", "IMP", "ICMP", "ISP", "ICSP", "IP", "ICP", //
+        "ISMP", "ICSMP", "IMP", "ICMP", "ISP", "ICSP", "IP", "ICP", //
+        "EISP", "EICSP", "EIP", "EICP", "ISP", "ICSP", "IP", "ICP", //
+        "EISP", "EICSP", "EIP", "EICP", "ISP", "ICSP", "IP", "ICP", //
+    };
     const wchar_t* lines[] = {L"COMPRESS", L"NOSIGN", L"NOMANIFEST", L"MANIFEST", L"EMBED"};
-    for (int index = 0; index < 64; ++index) {
+    const wchar_t* image[] = {L"LARGEADDRESSAWARE", L"NXCOMPAT", L"DYNAMICBASE", L"TSAWARE"};
+    for (int index = 0; index < 96; ++index) {
         std::wstring options;
         for (int bit = 0; bit < 5; ++bit)
             if (index & (1 << bit)) options += std::wstring(lines[bit]) + L"\r\n";
+        if (index & 64) options += image[index % 4];
         std::string steps;
         for (auto step : modMain::PostSteps(Parse(options), index & 32))
-            steps += "CSMEP"[int(step)];
-        EXPECT_EQ(expected[index], steps) << index;
+            steps += "CSMEPI"[int(step)];
+        EXPECT_EQ(index < 64 ? expected[index] : imaged[index - 64], steps) << index;
     }
 }
 

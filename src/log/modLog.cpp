@@ -79,13 +79,13 @@ const std::vector<std::wstring>& Notes() {
     return g_notes;
 }
 
-void WriteNotes(const BuildContext& context) {
+void WriteNotes(const BuildContext& context, const std::wstring& caption) {
     if (g_notes.empty()) return;
     std::wstring lines;
     for (const std::wstring& note : g_notes) lines += (lines.empty() ? L"" : L"\r\n") + note;
     g_notes.clear();
     g_logText = g_flushedText;
-    LogItem(L"Manifest notes", lines);
+    LogItem(caption, lines);
     LogFlush(context);
 }
 

@@ -22,13 +22,14 @@ void LogFlush(const BuildContext& context);
 const std::wstring& LogText();
 
 // A note of a step after the link (a skipped duplicate, a component outside the output's
-// folder, a manifest resource replaced...), kept until WriteNotes.
+// folder, a manifest resource replaced, a flag a library does not take...), kept until
+// WriteNotes.
 void AddNote(const std::wstring& note);
 // The notes added and not yet written.
 const std::vector<std::wstring>& Notes();
 // When there are notes: writes the log once more, as LogFlush last wrote it, with a last
-// section "Manifest notes:" holding one note a line, and forgets the notes. Without notes the
-// log stays exactly as it was written.
-void WriteNotes(const BuildContext& context);
+// section under the step's caption ("Manifest notes") holding one note a line, and forgets the
+// notes. Without notes the log stays exactly as it was written.
+void WriteNotes(const BuildContext& context, const std::wstring& caption);
 
 } // namespace modLog

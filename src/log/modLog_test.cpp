@@ -98,13 +98,15 @@ TEST_F(ModLogTest, TheWrittenLogHoldsTheFifteenLinesWithoutATrailingBreak) {
 TEST_F(ModLogTest, NotesRewriteTheLogOnceWithALastSectionAndNoNotesLeaveIt) {
     modLog::LogItem(L"Modified command line", L"/OUT:x.exe");
     modLog::LogFlush(context);
-    modLog::WriteNotes(context);
+    modLog::WriteNotes(context, L"Manifest notes");
     EXPECT_EQ("Modified command line:\r\n/OUT:x.exe", ReadBytes(folder / "Tool.LinkLog"));
     modLog::AddNote(L"first note");
     modLog::AddNote(L"second note");
-    modLog::WriteNotes(context);
+    modLog::WriteNotes(context, L"Manifest notes");
+    modLog::AddNote(L"third note"); // another step's, in a section of its own after the first
+    modLog::WriteNotes(context, L"Image settings notes");
     EXPECT_EQ("Modified command line:\r\n/OUT:x.exe\r\n\r\nManifest notes:\r\nfirst note\r\n"
-              "second note",
+              "second note\r\n\r\nImage settings notes:\r\nthird note",
               ReadBytes(folder / "Tool.LinkLog"));
     EXPECT_TRUE(modLog::Notes().empty());
 }

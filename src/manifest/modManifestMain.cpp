@@ -1,6 +1,7 @@
 #include "manifest/modManifestMain.h"
 
 #include "context/BuildContext.h"
+#include "image/modImageSettings.h"
 #include "manifest/ManifestXml.h"
 #include "log/modLog.h"
 #include "manifest/modManifestConstructor.h"
@@ -23,15 +24,7 @@ constexpr std::uint32_t kSharingViolation = 32; // ERROR_SHARING_VIOLATION
 
 void ShowFailure(const std::wstring& fileName, const wchar_t* what, std::uint32_t number,
                  const std::wstring& description) {
-    std::wstring shownNumber;
-    try {
-        shownNumber = QZVSP0100A::GetErrorNumber(static_cast<std::int32_t>(number));
-    } catch (const AppError&) {
-        shownNumber = std::to_wstring(number);
-    }
-    platform::ShowMessage(fileName + L"\r\n\r\n" + what + L"\r\n\r\nError number: " + shownNumber +
-                              L"\r\nDescription:  " +
-                              ErrorText::WithFileName(description, fileName),
+    platform::ShowMessage(ErrorText::StepFailure(fileName, what, number, description),
                           platform::Icon::Error);
 }
 
@@ -97,8 +90,10 @@ bool Embed(const BuildContext& context, const std::string& bytes) {
     bool ok = ManifestResource::Languages(program, own, &error) &&
               platform::CopyBeside(program, copy, &error);
     // Under each language of an own manifest, so that no second, different one stays beside it.
-    if (ok && !ManifestResource::Update(
-                  copy, bytes, own.empty() ? std::vector<std::uint16_t>{0} : own, &error)) {
+    // The platform's update leaves the linker's checksum as it was, wrong for the new bytes.
+    if (ok && (!ManifestResource::Update(
+                   copy, bytes, own.empty() ? std::vector<std::uint16_t>{0} : own, &error) ||
+               !modImageSettings::MendCheckSum(copy, &error))) {
         platform::RemoveFile(copy);
         ok = false;
     }

@@ -14,8 +14,10 @@ std::string ToAnsi(const std::wstring& text, bool* exact = nullptr);
 std::string ToCodePage(const std::wstring& text, std::uint32_t codePage, bool* exact = nullptr);
 std::wstring FromAnsi(const std::string& bytes);
 
-// Reads the whole file. False when it cannot be opened, measured, read or closed.
-bool ReadWholeFile(const std::wstring& fileName, std::string& bytes);
+// Reads the whole file. False when it cannot be opened, measured, read or closed, with the
+// platform's error code in *error when given.
+bool ReadWholeFile(const std::wstring& fileName, std::string& bytes,
+                   std::uint32_t* error = nullptr);
 
 // Replaces the file's content with bytes: written whole to a temporary file in the same folder,
 // then moved over the old file. On any failure the old file stays as it was and no temporary

@@ -52,11 +52,14 @@ std::wstring FromAnsi(const std::string& bytes) {
     return text;
 }
 
-bool ReadWholeFile(const std::wstring& fileName, std::string& bytes) {
+bool ReadWholeFile(const std::wstring& fileName, std::string& bytes, std::uint32_t* error) {
+    errno = 0;
     std::ifstream in(Utf8Path(fileName), std::ios::binary);
-    if (!in) return false;
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    const bool opened = static_cast<bool>(in);
+    if (opened) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    const bool ok = opened && !in.bad();
+    if (error) *error = ok ? 0 : errno != 0 ? static_cast<std::uint32_t>(errno) : 5;
+    return ok;
 }
 
 bool ReplaceFileContent(const std::wstring& fileName, const std::string& bytes,

@@ -82,33 +82,40 @@ std::wstring FromAnsi(const std::string& bytes) {
     return Decode(GetACP(), bytes);
 }
 
-bool ReadWholeFile(const std::wstring& fileName, std::string& bytes) {
+bool ReadWholeFile(const std::wstring& fileName, std::string& bytes, std::uint32_t* error) {
     bytes.clear();
     // Others may go on reading and writing the file while we read it; we never lock it.
     HANDLE file = CreateFileW(LongPath::ForFileApi(fileName).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    bool ok = true;
+    if (file == INVALID_HANDLE_VALUE) {
+        if (error) *error = GetLastError();
+        return false;
+    }
+    DWORD failure = ERROR_SUCCESS;
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size) || size.QuadPart > 0x7FFFFFFF) {
-        ok = false;
+    if (!GetFileSizeEx(file, &size)) {
+        failure = GetLastError();
+    } else if (size.QuadPart > 0x7FFFFFFF) {
+        failure = ERROR_FILE_TOO_LARGE;
     } else {
         bytes.resize(static_cast<size_t>(size.QuadPart));
         size_t done = 0;
-        while (ok && done < bytes.size()) {
+        while (failure == ERROR_SUCCESS && done < bytes.size()) {
             DWORD got = 0;
             if (!ReadFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &got,
-                          nullptr) ||
-                got == 0) {
-                ok = false;
+                          nullptr)) {
+                failure = GetLastError();
+            } else if (got == 0) {
+                failure = ERROR_HANDLE_EOF;
             }
             done += got;
         }
     }
-    if (!CloseHandle(file)) ok = false;
-    if (!ok) bytes.clear();
-    return ok;
+    if (!CloseHandle(file) && failure == ERROR_SUCCESS) failure = GetLastError();
+    if (failure != ERROR_SUCCESS) bytes.clear();
+    if (error) *error = failure;
+    return failure == ERROR_SUCCESS;
 }
 
 namespace {

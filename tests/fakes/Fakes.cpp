@@ -3,6 +3,7 @@
 #include "manifest/ManifestXml.h"
 #include "platform/AnsiFile.h"
 #include "platform/CommonControls.h"
+#include "platform/ImageChecksum.h"
 #include "platform/LocalTime.h"
 #include "platform/ManifestResource.h"
 #include "platform/ProcessArguments.h"
@@ -218,3 +219,10 @@ bool Update(const std::wstring&, const std::string&, const std::vector<std::uint
 }
 
 } // namespace ManifestResource
+
+namespace ImageChecksum {
+bool Compute(const std::string& bytes, std::uint32_t& sum, std::uint32_t*) {
+    sum = static_cast<std::uint32_t>(bytes.size());
+    return true;
+}
+} // namespace ImageChecksum
