@@ -24,4 +24,27 @@ inline std::wstring ForFileApi(const std::wstring& name) {
     return L"\\\\?\\" + full;
 }
 
+// The name as the platform's module and type-library loaders take it: they stop at the old
+// 260-character limit (Wine's do even for the long form), so a long name is handed over in its
+// short form, where the volume keeps short names, and in the long form otherwise.
+inline std::wstring ForLoader(const std::wstring& name) {
+    const std::wstring longName = ForFileApi(name);
+    if (longName == name) return name;
+    DWORD size = GetShortPathNameW(longName.c_str(), nullptr, 0);
+    if (size != 0) {
+        std::wstring shortName(size, L'\0');
+        size = GetShortPathNameW(longName.c_str(), shortName.data(), size);
+        if (size != 0 && size < shortName.size()) {
+            shortName.resize(size);
+            if (shortName.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+                shortName = L"\\\\" + shortName.substr(8);
+            } else if (shortName.rfind(L"\\\\?\\", 0) == 0) {
+                shortName = shortName.substr(4);
+            }
+            if (shortName.size() < MAX_PATH) return shortName;
+        }
+    }
+    return longName;
+}
+
 } // namespace LongPath

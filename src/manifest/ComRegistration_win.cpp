@@ -7,17 +7,17 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cwchar>
 #include <cwctype>
 #include <optional>
+#include <type_traits>
 
 namespace ComRegistration {
 namespace {
 
 using TypeLibReader::RegisteredClass;
 using TypeLibReader::Registration;
-
-constexpr wchar_t kScratchPrefix[] = L"Software\\VexmorLink.Scratch.";
 
 class Key {
   public:
@@ -46,8 +46,24 @@ std::wstring Upper(std::wstring text) {
 
 // --- the type-library registration functions, replaced -----------------------------------------
 
-// The real loader, for the replacements to call: every import of it may be replaced.
-decltype(&LoadTypeLibEx) g_loadTypeLibEx = nullptr;
+// The platform's own functions, looked up once: the replacements call them, and once the lookup
+// itself is replaced it could no longer find them.
+struct Real {
+    decltype(&LoadTypeLibEx) LoadTypeLibEx = nullptr;
+    decltype(&LoadLibraryA) LoadLibraryA = nullptr;
+    decltype(&LoadLibraryW) LoadLibraryW = nullptr;
+    decltype(&LoadLibraryExA) LoadLibraryExA = nullptr;
+    decltype(&LoadLibraryExW) LoadLibraryExW = nullptr;
+    decltype(&GetProcAddress) GetProcAddress = nullptr;
+};
+Real g_real;
+
+struct Replacement {
+    const char* Name;        // as oleaut32 or kernel32 exports it
+    std::vector<void*> From; // every address a module may have bound it to
+    void* To;
+};
+std::vector<Replacement> g_replacements;
 
 HRESULT WINAPI RegisterNothing(ITypeLib*, LPCOLESTR, LPCOLESTR) {
     return S_OK;
@@ -56,71 +72,179 @@ HRESULT WINAPI RegisterNothingForUser(ITypeLib*, OLECHAR*, OLECHAR*) {
     return S_OK;
 }
 HRESULT WINAPI LoadWithoutRegistering(LPCOLESTR file, ITypeLib** lib) {
-    return g_loadTypeLibEx(file, REGKIND_NONE, lib);
+    return g_real.LoadTypeLibEx(file, REGKIND_NONE, lib);
 }
 HRESULT WINAPI LoadExWithoutRegistering(LPCOLESTR file, REGKIND kind, ITypeLib** lib) {
-    return g_loadTypeLibEx(file, kind == REGKIND_REGISTER ? REGKIND_NONE : kind, lib);
+    return g_real.LoadTypeLibEx(file, kind == REGKIND_REGISTER ? REGKIND_NONE : kind, lib);
 }
 
-struct Replacement {
-    void* From;
-    void* To;
-};
+void ReplaceInEveryModule();
 
-void ReplaceImports(HMODULE module, const std::vector<Replacement>& replacements) {
+// A module loaded during registration gets the replacements before any of its code can reach them
+// (its own start-up aside).
+template <class Load, class... Args> HMODULE Loaded(Load load, Args... args) {
+    HMODULE module = load(args...);
+    const DWORD error = GetLastError();
+    if (module) ReplaceInEveryModule();
+    SetLastError(error);
+    return module;
+}
+HMODULE WINAPI LoadA(LPCSTR name) {
+    return Loaded(g_real.LoadLibraryA, name);
+}
+HMODULE WINAPI LoadW(LPCWSTR name) {
+    return Loaded(g_real.LoadLibraryW, name);
+}
+HMODULE WINAPI LoadExA(LPCSTR name, HANDLE file, DWORD flags) {
+    return Loaded(g_real.LoadLibraryExA, name, file, flags);
+}
+HMODULE WINAPI LoadExW(LPCWSTR name, HANDLE file, DWORD flags) {
+    return Loaded(g_real.LoadLibraryExW, name, file, flags);
+}
+
+// A registration function looked up at run time (or by a delay-load helper) is a replacement too.
+FARPROC WINAPI LookUp(HMODULE module, LPCSTR name) {
+    FARPROC found = g_real.GetProcAddress(module, name);
+    if (!found || reinterpret_cast<std::uintptr_t>(name) <= 0xFFFF) return found;
+    for (const Replacement& r : g_replacements) {
+        if (std::find(r.From.begin(), r.From.end(), reinterpret_cast<void*>(found)) != r.From.end())
+            return reinterpret_cast<FARPROC>(r.To);
+    }
+    return found;
+}
+
+// Writes one import slot, keeping the page's execute permission where it had it.
+void Patch(void** slot, void* to) {
+    MEMORY_BASIC_INFORMATION page{};
+    if (!VirtualQuery(slot, &page, sizeof page)) return;
+    const DWORD executable =
+        PAGE_EXECUTE | PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    const DWORD writable = (page.Protect & executable) ? PAGE_EXECUTE_READWRITE : PAGE_READWRITE;
+    DWORD old = 0;
+    if (!VirtualProtect(slot, sizeof *slot, writable, &old)) return;
+    *slot = to;
+    VirtualProtect(slot, sizeof *slot, old, &old);
+}
+
+const Replacement* ReplacementFor(void* function) {
+    for (const Replacement& r : g_replacements)
+        if (std::find(r.From.begin(), r.From.end(), function) != r.From.end()) return &r;
+    return nullptr;
+}
+
+const Replacement* ReplacementNamed(const char* dll, const char* name) {
+    // Only the libraries that export them: another library's function of the same name is not
+    // ours to touch.
+    const bool known = _stricmp(dll, "oleaut32.dll") == 0 || _stricmp(dll, "kernel32.dll") == 0 ||
+                       _strnicmp(dll, "api-ms-win-core-libraryloader", 29) == 0 ||
+                       _stricmp(dll, "kernelbase.dll") == 0;
+    if (!known) return nullptr;
+    for (const Replacement& r : g_replacements)
+        if (std::strcmp(r.Name, name) == 0) return &r;
+    return nullptr;
+}
+
+template <class T> T* At(BYTE* base, DWORD rva) {
+    return reinterpret_cast<T*>(base + rva);
+}
+
+void ReplaceImports(HMODULE module) {
     auto* base = reinterpret_cast<BYTE*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     if (dos->e_magic != IMAGE_DOS_SIGNATURE) return;
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const auto* nt = At<const IMAGE_NT_HEADERS>(base, static_cast<DWORD>(dos->e_lfanew));
     if (nt->Signature != IMAGE_NT_SIGNATURE) return;
-    const IMAGE_DATA_DIRECTORY& imports =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (imports.VirtualAddress == 0) return;
-    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         d->Name != 0; ++d) {
-        for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
-             slot->u1.Function != 0; ++slot) {
-            for (const Replacement& r : replacements) {
-                if (reinterpret_cast<void*>(slot->u1.Function) != r.From) continue;
-                DWORD old = 0;
-                if (!VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE,
-                                    &old))
-                    continue;
-                slot->u1.Function = reinterpret_cast<ULONG_PTR>(r.To);
-                VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, old, &old);
+    const IMAGE_DATA_DIRECTORY* directories = nt->OptionalHeader.DataDirectory;
+    // Bound imports: the slot holds the function itself.
+    if (const DWORD rva = directories[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress) {
+        for (auto* d = At<IMAGE_IMPORT_DESCRIPTOR>(base, rva); d->Name != 0; ++d) {
+            for (auto* slot = At<IMAGE_THUNK_DATA>(base, d->FirstThunk); slot->u1.Function != 0;
+                 ++slot) {
+                if (const Replacement* r =
+                        ReplacementFor(reinterpret_cast<void*>(slot->u1.Function)))
+                    Patch(reinterpret_cast<void**>(&slot->u1.Function), r->To);
+            }
+        }
+    }
+    // Delay-loaded imports: the slot holds the loader's helper until first use, so it is found by
+    // the function's name and set to the replacement now.
+    if (const DWORD rva = directories[IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT].VirtualAddress) {
+        for (auto* d = At<IMAGE_DELAYLOAD_DESCRIPTOR>(base, rva); d->DllNameRVA != 0; ++d) {
+            if (!d->Attributes.RvaBased) continue; // the old form holds addresses; long gone
+            const char* dll = At<const char>(base, d->DllNameRVA);
+            auto* names = At<IMAGE_THUNK_DATA>(base, d->ImportNameTableRVA);
+            auto* slots = At<IMAGE_THUNK_DATA>(base, d->ImportAddressTableRVA);
+            for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+                const auto* byName = At<const IMAGE_IMPORT_BY_NAME>(
+                    base, static_cast<DWORD>(names->u1.AddressOfData));
+                if (const Replacement* r = ReplacementNamed(dll, byName->Name))
+                    Patch(reinterpret_cast<void**>(&slots->u1.Function), r->To);
             }
         }
     }
 }
 
-// Every loaded module's imports of the registration functions go to ones that register
-// nothing: the type library is read from the file, its registration is never needed, and a
-// 64-bit RegisterTypeLib writes through the other registry view, past the redirection.
-void ReplaceTypeLibRegistration() {
-    HMODULE oleaut = GetModuleHandleW(L"oleaut32.dll");
-    if (!oleaut) return;
-    auto real = [&](const char* name) {
-        return reinterpret_cast<void*>(GetProcAddress(oleaut, name));
-    };
-    g_loadTypeLibEx = reinterpret_cast<decltype(&LoadTypeLibEx)>(
-        reinterpret_cast<void (*)()>(GetProcAddress(oleaut, "LoadTypeLibEx")));
-    if (!g_loadTypeLibEx) return;
-    std::vector<Replacement> replacements = {
-        {real("RegisterTypeLib"), reinterpret_cast<void*>(&RegisterNothing)},
-        {real("RegisterTypeLibForUser"), reinterpret_cast<void*>(&RegisterNothingForUser)},
-        {real("LoadTypeLib"), reinterpret_cast<void*>(&LoadWithoutRegistering)},
-        {real("LoadTypeLibEx"), reinterpret_cast<void*>(&LoadExWithoutRegistering)},
-    };
-    replacements.erase(std::remove_if(replacements.begin(), replacements.end(),
-                                      [](const Replacement& r) { return !r.From; }),
-                       replacements.end());
+// The loader's own modules, whose stubs reach the real functions through their imports: theirs
+// stay as they are, or a replacement calling the real function would come back to itself.
+HMODULE g_loaders[2] = {};
+
+void ReplaceInEveryModule() {
     std::vector<HMODULE> modules(1024);
     DWORD needed = 0;
     if (!K32EnumProcessModules(GetCurrentProcess(), modules.data(),
                                static_cast<DWORD>(modules.size() * sizeof(HMODULE)), &needed))
         return;
     modules.resize(std::min<std::size_t>(modules.size(), needed / sizeof(HMODULE)));
-    for (HMODULE module : modules) ReplaceImports(module, replacements);
+    for (HMODULE module : modules)
+        if (module != g_loaders[0] && module != g_loaders[1]) ReplaceImports(module);
+}
+
+// Once in the process: the type library is read from the file, its registration is never needed,
+// and a 64-bit RegisterTypeLib writes through the other registry view, past the redirection.
+void ReplaceTypeLibRegistration() {
+    if (g_replacements.empty()) {
+        HMODULE oleaut = LoadLibraryExW(L"oleaut32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (!oleaut) oleaut = GetModuleHandleW(L"oleaut32.dll");
+        HMODULE* loaders = g_loaders;
+        loaders[0] = GetModuleHandleW(L"kernel32.dll");
+        loaders[1] = GetModuleHandleW(L"kernelbase.dll");
+        // The innermost implementation, where kernel32's functions are stubs that call it.
+        HMODULE inner = loaders[1] ? loaders[1] : loaders[0];
+        if (!oleaut || !inner) return;
+        auto find = [](HMODULE module, const char* name) {
+            return module ? reinterpret_cast<void*>(GetProcAddress(module, name)) : nullptr;
+        };
+        auto real = [&](auto& slot, HMODULE module, const char* name) {
+            slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(
+                reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+        };
+        real(g_real.LoadTypeLibEx, oleaut, "LoadTypeLibEx");
+        real(g_real.LoadLibraryA, inner, "LoadLibraryA");
+        real(g_real.LoadLibraryW, inner, "LoadLibraryW");
+        real(g_real.LoadLibraryExA, inner, "LoadLibraryExA");
+        real(g_real.LoadLibraryExW, inner, "LoadLibraryExW");
+        real(g_real.GetProcAddress, inner, "GetProcAddress");
+        if (!g_real.LoadTypeLibEx || !g_real.LoadLibraryA || !g_real.LoadLibraryW ||
+            !g_real.LoadLibraryExA || !g_real.LoadLibraryExW || !g_real.GetProcAddress)
+            return;
+        auto add = [&](const char* name, HMODULE const* from, std::size_t count, void* to) {
+            Replacement r{name, {}, to};
+            for (std::size_t i = 0; i < count; ++i)
+                if (void* f = find(from[i], name)) r.From.push_back(f);
+            if (!r.From.empty()) g_replacements.push_back(std::move(r));
+        };
+        add("RegisterTypeLib", &oleaut, 1, reinterpret_cast<void*>(&RegisterNothing));
+        add("RegisterTypeLibForUser", &oleaut, 1, reinterpret_cast<void*>(&RegisterNothingForUser));
+        add("LoadTypeLib", &oleaut, 1, reinterpret_cast<void*>(&LoadWithoutRegistering));
+        add("LoadTypeLibEx", &oleaut, 1, reinterpret_cast<void*>(&LoadExWithoutRegistering));
+        add("LoadLibraryA", loaders, 2, reinterpret_cast<void*>(&LoadA));
+        add("LoadLibraryW", loaders, 2, reinterpret_cast<void*>(&LoadW));
+        add("LoadLibraryExA", loaders, 2, reinterpret_cast<void*>(&LoadExA));
+        add("LoadLibraryExW", loaders, 2, reinterpret_cast<void*>(&LoadExW));
+        add("GetProcAddress", loaders, 2, reinterpret_cast<void*>(&LookUp));
+    }
+    ReplaceInEveryModule();
 }
 
 // --- reading back what was registered ------------------------------------------------------------
@@ -158,16 +282,24 @@ std::optional<std::uint32_t> StatusValue(HKEY key, const std::wstring& subKey) {
     return static_cast<std::uint32_t>(value);
 }
 
-std::wstring LongForm(const std::wstring& name) {
-    const DWORD size = GetLongPathNameW(name.c_str(), nullptr, 0);
-    if (size == 0) return name;
+// A file's name in one form whatever form it came in: without the "\\?\" prefix, in long form.
+std::wstring Canonical(const std::wstring& name) {
+    auto plain = [](std::wstring text) {
+        if (text.rfind(L"\\\\?\\UNC\\", 0) == 0) return L"\\\\" + text.substr(8);
+        if (text.rfind(L"\\\\?\\", 0) == 0) return text.substr(4);
+        return text;
+    };
+    const std::wstring full = LongPath::ForFileApi(plain(name));
+    const DWORD size = GetLongPathNameW(full.c_str(), nullptr, 0);
+    if (size == 0) return plain(name);
     std::wstring result(size, L'\0');
-    const DWORD length = GetLongPathNameW(name.c_str(), result.data(), size);
-    return length == 0 || length >= size ? name : result.substr(0, length);
+    const DWORD length = GetLongPathNameW(full.c_str(), result.data(), size);
+    return length == 0 || length >= size ? plain(name) : plain(result.substr(0, length));
 }
 
 // Whether a server path as registered names the component: expanded, unquoted, in long form,
-// letter case aside; a bare file name names it when it equals the component's.
+// with or without the long-name prefix, letter case aside; a bare file name names it when it
+// equals the component's.
 bool NamesFile(std::wstring server, const std::wstring& file) {
     while (!server.empty() && std::iswspace(server.back())) server.pop_back();
     while (!server.empty() && std::iswspace(server.front())) server.erase(0, 1);
@@ -175,7 +307,7 @@ bool NamesFile(std::wstring server, const std::wstring& file) {
         server = server.substr(1, server.size() - 2);
     if (server.find_first_of(L"\\/") == std::wstring::npos)
         return SameText(server, file.substr(file.find_last_of(L"\\/") + 1));
-    return SameText(LongForm(server), LongForm(file));
+    return SameText(Canonical(server), Canonical(file));
 }
 
 void ReadClasses(HKEY root, const std::wstring& path, const std::wstring& file,
@@ -219,7 +351,26 @@ bool KeyExists(const std::wstring& key, REGSAM view) {
            ERROR_SUCCESS;
 }
 
-constexpr REGSAM kViews[] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
+struct View {
+    REGSAM Flag;
+    const wchar_t* Name;
+};
+constexpr View kViews[] = {{KEY_WOW64_64KEY, L"64\\"}, {KEY_WOW64_32KEY, L"32\\"}};
+
+constexpr wchar_t kScratchPrefix[] = L"VexmorLink.Scratch.";
+
+// When the process with that id started, or 0 when none runs.
+std::uint64_t RunningSince(DWORD id) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id);
+    if (!process) return 0;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    std::uint64_t since = 0;
+    if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT &&
+        GetProcessTimes(process, &created, &exited, &kernel, &user))
+        since = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    CloseHandle(process);
+    return since;
+}
 
 } // namespace
 
@@ -239,9 +390,13 @@ Registration Capture(const std::wstring& File, const std::wstring& ScratchKey) {
         result.Number = static_cast<std::uint32_t>(HRESULT_FROM_WIN32(status));
         return result;
     }
+    // As the platform's registration tool does, and before the registry is redirected: OLE reads
+    // the machine's registry as it starts, and components create their registrars through COM.
+    const HRESULT ole = OleInitialize(nullptr);
     for (int i = 0; i < 4; ++i) RegOverridePredefKey(PredefinedKey(i), views[i].get());
+    // The loader takes a long name only in its short form (see LongPath::ForLoader).
     HMODULE module =
-        LoadLibraryExW(LongPath::ForFileApi(File).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        LoadLibraryExW(LongPath::ForLoader(File).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     HRESULT hr = module ? S_OK : HRESULT_FROM_WIN32(GetLastError());
     if (module) {
         ReplaceTypeLibRegistration();
@@ -255,6 +410,7 @@ Registration Capture(const std::wstring& File, const std::wstring& ScratchKey) {
         }
     }
     for (int i = 0; i < 4; ++i) RegOverridePredefKey(PredefinedKey(i), nullptr);
+    if (SUCCEEDED(ole)) OleUninitialize();
     if (result.How == Registration::Outcome::NoEntryPoint) return result;
     if (FAILED(hr)) {
         result.Number = static_cast<std::uint32_t>(hr);
@@ -287,8 +443,8 @@ std::vector<std::wstring> IdentifierKeys(const TypeLibReader::TypeLibInfo& TypeL
 std::vector<std::wstring> ExistingKeys(const std::vector<std::wstring>& Keys) {
     std::vector<std::wstring> existing;
     for (const std::wstring& key : Keys) {
-        if (KeyExists(key, KEY_WOW64_64KEY) || KeyExists(key, KEY_WOW64_32KEY))
-            existing.push_back(key);
+        for (const View& view : kViews)
+            if (KeyExists(key, view.Flag)) existing.push_back(view.Name + key);
     }
     return existing;
 }
@@ -298,20 +454,23 @@ std::vector<std::wstring> RemoveNewKeys(const std::vector<std::wstring>& Keys,
                                         const std::wstring& File) {
     std::vector<std::wstring> notes;
     for (const std::wstring& key : Keys) {
-        if (std::find(Before.begin(), Before.end(), key) != Before.end()) continue;
         const std::size_t slash = key.find(L'\\');
         bool removed = false;
-        for (REGSAM view : kViews) {
+        for (const View& view : kViews) {
+            // A key that was there before in this view is the machine's; in the other view it
+            // may still be new.
+            if (std::find(Before.begin(), Before.end(), view.Name + key) != Before.end()) continue;
             // The merged view may show the key from the machine's and the user's classes.
-            for (int attempt = 0; attempt < 2 && KeyExists(key, view); ++attempt) {
+            for (int attempt = 0; attempt < 2 && KeyExists(key, view.Flag); ++attempt) {
                 Key parent;
                 if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.substr(0, slash).c_str(), 0,
-                                  KEY_ALL_ACCESS | view, parent.put()) != ERROR_SUCCESS)
+                                  KEY_ALL_ACCESS | view.Flag, parent.put()) != ERROR_SUCCESS)
                     break;
                 const std::wstring name = key.substr(slash + 1);
                 RegDeleteTreeW(parent.get(), name.c_str());
-                removed = RegDeleteKeyExW(parent.get(), name.c_str(), view, 0) == ERROR_SUCCESS ||
-                          removed || !KeyExists(key, view);
+                removed =
+                    RegDeleteKeyExW(parent.get(), name.c_str(), view.Flag, 0) == ERROR_SUCCESS ||
+                    removed || !KeyExists(key, view.Flag);
             }
         }
         if (removed) {
@@ -322,10 +481,10 @@ std::vector<std::wstring> RemoveNewKeys(const std::vector<std::wstring>& Keys,
     return notes;
 }
 
-std::wstring NewScratchKey() {
-    static unsigned counter = 0;
-    return kScratchPrefix + std::to_wstring(GetCurrentProcessId()) + L"." +
-           std::to_wstring(GetTickCount64()) + L"." + std::to_wstring(++counter);
+std::wstring ScratchKey(std::uint32_t ProcessId, std::uint64_t StartTime) {
+    wchar_t start[24] = {};
+    std::swprintf(start, 24, L"%016llX", static_cast<unsigned long long>(StartTime));
+    return std::wstring(L"Software\\") + kScratchPrefix + std::to_wstring(ProcessId) + L"-" + start;
 }
 
 void DeleteScratchKey(const std::wstring& ScratchKey) {
@@ -334,7 +493,7 @@ void DeleteScratchKey(const std::wstring& ScratchKey) {
 }
 
 void DeleteStaleScratchKeys() {
-    const std::wstring prefix = std::wstring(kScratchPrefix).substr(9); // after "Software\"
+    const std::wstring prefix = kScratchPrefix;
     Key software;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, software.put()) != ERROR_SUCCESS)
         return;
@@ -347,11 +506,13 @@ void DeleteStaleScratchKeys() {
             break;
         const std::wstring key(name, length);
         if (key.compare(0, prefix.size(), prefix) != 0) continue;
-        const auto pid = static_cast<DWORD>(std::wcstoul(key.c_str() + prefix.size(), nullptr, 10));
-        // Another build still running owns its key.
-        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-        const bool running = process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-        if (process) CloseHandle(process);
+        // <id>-<start>: the reading process that owns it; an earlier version's <id>.<...> named
+        // the program, of which only the id is known.
+        wchar_t* end = nullptr;
+        const auto id = static_cast<DWORD>(std::wcstoul(key.c_str() + prefix.size(), &end, 10));
+        const std::uint64_t since = RunningSince(id);
+        const bool running =
+            *end == L'-' ? since != 0 && since == std::wcstoull(end + 1, nullptr, 16) : since != 0;
         if (!running) stale.push_back(L"Software\\" + key);
     }
     for (const std::wstring& key : stale) DeleteScratchKey(key);

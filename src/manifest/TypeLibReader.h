@@ -93,9 +93,14 @@ struct ReadResult {
     std::optional<Registration> Registered; // none: no registration was asked for or it was lost
     std::vector<std::wstring> Notes;        // a registration that failed, keys removed...
 };
-// Reads the files in order, all in one reading process; only after a process that crashed or
-// ran out of time does another one go on with the files left. A file without a type library
-// resource gets LoadError kNoTypeLibNumber, and no process is started for it.
-std::vector<ReadResult> ReadFiles(const std::vector<ReadRequest>& Requests);
+// How long the reading process may take over one file, its registration included.
+inline constexpr std::uint32_t kReadLimitMs = 30000;
+// Reads the files in order in one reading process, each within LimitMs; after a process that
+// crashed, hung or answered garbage another one goes on with the files left. A file whose process
+// ended while it was being read, after an earlier file of the same process was done, is read once
+// more, alone, before it is blamed. A file without a type library resource gets LoadError
+// kNoTypeLibNumber, and no process is started for it.
+std::vector<ReadResult> ReadFiles(const std::vector<ReadRequest>& Requests,
+                                  std::uint32_t LimitMs = kReadLimitMs);
 
 } // namespace TypeLibReader

@@ -6,8 +6,8 @@
 namespace TypeLibReaderChild {
 
 // Runs the reader when this process was started as the reader child (a first argument no link
-// uses, and the pipe the parent gave as the standard output named by its value) and gives its
-// exit code; false for any other start, with nothing done. Called first, before any start-up.
+// uses, then the values of the pipe and the parent process it inherited) and gives its exit
+// code; false for any other start, with nothing done. Called first, before any start-up.
 bool RunIfAsked(int& ExitCode);
 
 } // namespace TypeLibReaderChild

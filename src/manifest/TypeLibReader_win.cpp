@@ -19,10 +19,12 @@
 
 #include <shellapi.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cwchar>
 #include <cwctype>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -97,29 +99,6 @@ class LibAttr {
     TLIBATTR* attr_ = nullptr;
 };
 
-// The platform's module and type-library loaders stop at the old 260-character limit (Wine's do
-// even for the long form), so a long name is handed to them in its short form, where the volume
-// keeps short names, and in the long form otherwise.
-std::wstring LoaderName(const std::wstring& fileName) {
-    const std::wstring longName = LongPath::ForFileApi(fileName);
-    if (longName == fileName) return fileName;
-    DWORD size = GetShortPathNameW(longName.c_str(), nullptr, 0);
-    if (size != 0) {
-        std::wstring shortName(size, L'\0');
-        size = GetShortPathNameW(longName.c_str(), shortName.data(), size);
-        if (size != 0 && size < shortName.size()) {
-            shortName.resize(size);
-            if (shortName.rfind(L"\\\\?\\UNC\\", 0) == 0) {
-                shortName = L"\\\\" + shortName.substr(8);
-            } else if (shortName.rfind(L"\\\\?\\", 0) == 0) {
-                shortName = shortName.substr(4);
-            }
-            if (shortName.size() < MAX_PATH) return shortName;
-        }
-    }
-    return longName;
-}
-
 // Errors of a file that exists but is no module, such as a bare .tlb file.
 bool IsNoModuleError(DWORD error) {
     return error == ERROR_BAD_EXE_FORMAT || error == ERROR_INVALID_EXE_SIGNATURE ||
@@ -130,7 +109,7 @@ class DataFileModule {
   public:
     // A file that is no module is left unopened (get() is null): it has no resources at all.
     explicit DataFileModule(const std::wstring& fileName)
-        : module_(LoadLibraryExW(LoaderName(fileName).c_str(), nullptr,
+        : module_(LoadLibraryExW(LongPath::ForLoader(fileName).c_str(), nullptr,
                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE)) {
         const DWORD error = module_ ? 0 : GetLastError();
         if (!module_ && !IsNoModuleError(error)) {
@@ -272,8 +251,6 @@ class TypeLibInfoImpl final : public TypeLibInfo {
 };
 
 constexpr wchar_t kReaderArgument[] = L"--vexmor-type-library-reader";
-// A library of many thousand types reads in seconds; a reader still busy after this hangs.
-constexpr DWORD kReaderTimeoutMs = 30000;
 
 template <class T, class Read> TypeLibRecord::Fallible<T> Attempt(Read read) {
     TypeLibRecord::Fallible<T> item;
@@ -291,7 +268,7 @@ TypeLibRecord::Record ReadRecord(const std::wstring& fileName) {
     std::unique_ptr<TypeLibInfoImpl> lib;
     try {
         ComRef<ITypeLib> loaded;
-        Check(LoadTypeLibEx(LoaderName(fileName).c_str(), REGKIND_NONE, loaded.put()));
+        Check(LoadTypeLibEx(LongPath::ForLoader(fileName).c_str(), REGKIND_NONE, loaded.put()));
         if (!loaded.get()) ThrowHResult(E_UNEXPECTED);
         lib = std::make_unique<TypeLibInfoImpl>(fileName, std::move(loaded));
     } catch (const AppError& error) {
@@ -322,27 +299,38 @@ std::wstring HexCode(std::uint32_t code) {
     return text;
 }
 
+std::wstring Seconds(std::uint32_t limitMs) {
+    return std::to_wstring((limitMs + 999) / 1000);
+}
+
+// How a request ended that the reading process did not answer.
+struct Failure {
+    enum class Kind { NotStarted, TimedOut, Ended, Garbled } How = Kind::Ended;
+    std::uint32_t Code = 0; // the reason it did not start, or its exit code
+};
+
 // Why the child gave no record, for the type-library message.
-AppError ReaderFailure(const ChildRun::Result& run) {
+AppError ReaderFailure(const Failure& failure, std::uint32_t limitMs) {
     constexpr std::uint32_t kTimeoutNumber = 0x800705B4u; // HRESULT of ERROR_TIMEOUT
-    switch (run.How) {
-    case ChildRun::Ending::NotStarted: {
-        const auto number = static_cast<std::uint32_t>(HRESULT_FROM_WIN32(run.LastError));
+    switch (failure.How) {
+    case Failure::Kind::NotStarted: {
+        const auto number = static_cast<std::uint32_t>(HRESULT_FROM_WIN32(failure.Code));
         return AppError(number, QZVSP0100A::GetAPIErrorDescription(number));
     }
-    case ChildRun::Ending::TimedOut:
+    case Failure::Kind::TimedOut:
         return AppError(kTimeoutNumber, L"Чтение библиотеки типов не завершилось за " +
-                                            std::to_wstring(kReaderTimeoutMs / 1000) +
-                                            L" секунд и было остановлено.");
-    case ChildRun::Ending::Exited:
+                                            Seconds(limitMs) + L" секунд и было остановлено.");
+    case Failure::Kind::Garbled:
+        return AppError(kAppErrorNumber, L"Чтение библиотеки типов вернуло неполные данные.");
+    case Failure::Kind::Ended:
         break;
     }
     // Exception codes carry the error severity bits; plain exit codes do not.
-    if (run.ExitCode >= 0x80000000u)
-        return AppError(run.ExitCode, L"Чтение библиотеки типов прервано исключением " +
-                                          HexCode(run.ExitCode) + L".");
+    if (failure.Code >= 0x80000000u)
+        return AppError(failure.Code, L"Чтение библиотеки типов прервано исключением " +
+                                          HexCode(failure.Code) + L".");
     return AppError(kAppErrorNumber, L"Чтение библиотеки типов завершилось с кодом " +
-                                         HexCode(run.ExitCode) + L" и не вернуло результата.");
+                                         HexCode(failure.Code) + L" и не вернуло результата.");
 }
 
 // Why a registration gave nothing, for the note: the type library's data stands instead.
@@ -351,14 +339,21 @@ std::wstring RegistrationNote(const std::wstring& file, const std::wstring& what
            L"; использованы данные его библиотеки типов.";
 }
 
-std::wstring LostRegistrationNote(const std::wstring& file, const ChildRun::Result& run) {
-    if (run.How == ChildRun::Ending::TimedOut)
-        return RegistrationNote(file, L"не завершилась за " +
-                                          std::to_wstring(kReaderTimeoutMs / 1000) +
+std::wstring LostRegistrationNote(const std::wstring& file, const Failure& failure,
+                                  std::uint32_t limitMs) {
+    switch (failure.How) {
+    case Failure::Kind::TimedOut:
+        return RegistrationNote(file, L"не завершилась за " + Seconds(limitMs) +
                                           L" секунд и была остановлена");
-    if (run.ExitCode >= 0x80000000u)
-        return RegistrationNote(file, L"прервана исключением " + HexCode(run.ExitCode));
-    return RegistrationNote(file, L"завершилась с кодом " + HexCode(run.ExitCode));
+    case Failure::Kind::Garbled:
+        return RegistrationNote(file, L"вернула неполные данные");
+    case Failure::Kind::NotStarted:
+    case Failure::Kind::Ended:
+        break;
+    }
+    if (failure.Code >= 0x80000000u)
+        return RegistrationNote(file, L"прервана исключением " + HexCode(failure.Code));
+    return RegistrationNote(file, L"завершилась с кодом " + HexCode(failure.Code));
 }
 
 std::wstring OutcomeNote(const std::wstring& file, const Registration& registration) {
@@ -375,90 +370,152 @@ std::wstring OutcomeNote(const std::wstring& file, const Registration& registrat
     return std::wstring();
 }
 
-constexpr wchar_t kTypeLibOnly[] = L"T:";
-constexpr wchar_t kWithRegistration[] = L"R:";
+using TypeLibRecord::FrameKind;
 
-// One reading process over the requests named by indices; fills their results as far as it
-// got and gives how many of them it finished.
-std::size_t ReadInOneProcess(const std::vector<ReadRequest>& requests,
-                             const std::vector<std::size_t>& indices,
-                             std::vector<ReadResult>& results, const std::wstring& program) {
-    const bool capture = std::any_of(indices.begin(), indices.end(), [&](std::size_t i) {
-        return requests[i].CaptureRegistration;
-    });
-    const std::wstring scratch = capture ? ComRegistration::NewScratchKey() : L"-";
-    const ChildRun::Result run = ChildRun::Run(
-        [&](std::uintptr_t output) {
-            std::wstring line = L"\"" + program + L"\" " + kReaderArgument + L" " +
-                                std::to_wstring(output) + L" \"" + scratch + L"\"";
-            for (std::size_t i : indices) {
-                line += L" \"" +
-                        std::wstring(requests[i].CaptureRegistration ? kWithRegistration
-                                                                     : kTypeLibOnly) +
-                        requests[i].File + L"\"";
-            }
-            return line;
-        },
-        kReaderTimeoutMs);
-    if (capture) ComRegistration::DeleteScratchKey(scratch);
-    if (run.How == ChildRun::Ending::NotStarted) {
-        for (std::size_t i : indices) results[i].LoadError = ReaderFailure(run);
-        return indices.size();
+// One reading process: requests go to it one at a time, each with a time limit of its own.
+class ReadingProcess {
+  public:
+    static std::unique_ptr<ReadingProcess> Start(const std::wstring& program, Failure& failure) {
+        std::uint32_t error = 0;
+        auto child = ChildRun::Child::Start(
+            [&](const ChildRun::Child::Handles& handles) {
+                return L"\"" + program + L"\" " + kReaderArgument + L" " +
+                       std::to_wstring(handles.Pipe) + L" " + std::to_wstring(handles.Parent);
+            },
+            error);
+        if (!child) {
+            failure = {Failure::Kind::NotStarted, error};
+            return nullptr;
+        }
+        return std::unique_ptr<ReadingProcess>(new ReadingProcess(std::move(child)));
     }
-    const std::vector<TypeLibRecord::Frame> frames = TypeLibRecord::ParseFrames(run.Output);
-    std::size_t f = 0, done = 0;
-    auto next = [&](TypeLibRecord::FrameKind kind) -> const std::string* {
-        if (f >= frames.size() || frames[f].Kind != kind) return nullptr;
-        return &frames[f++].Bytes;
-    };
-    for (; done < indices.size(); ++done) {
-        const ReadRequest& request = requests[indices[done]];
-        ReadResult& result = results[indices[done]];
-        const std::string* bytes = next(TypeLibRecord::FrameKind::TypeLib);
-        TypeLibRecord::Record record;
-        if (!bytes) {
-            // This file's own library ended the process: it is the one that failed.
-            result.LoadError = ReaderFailure(run);
-            return done + 1;
+
+    ~ReadingProcess() {
+        child_->End();
+        // Its registrations went under a key of its own, which nothing else will delete.
+        ComRegistration::DeleteScratchKey(
+            ComRegistration::ScratchKey(child_->ProcessId(), child_->StartTime()));
+    }
+
+    std::size_t Answered() const { return answered_; }
+
+    // Fills result with what the process sent for the request; false, with the way it failed,
+    // when it did not answer whole in time. The process is of no further use then.
+    bool Read(std::uint32_t index, const ReadRequest& request, ReadResult& result,
+              std::uint32_t limitMs, Failure& failure) {
+        const auto kind =
+            request.CaptureRegistration ? FrameKind::ReadAndRegister : FrameKind::ReadTypeLib;
+        if (!child_->Send(TypeLibRecord::FrameBytes(
+                kind, index, TypeLibRecord::SerializeTexts({request.File})))) {
+            failure = Ended();
+            return false;
         }
-        if (!TypeLibRecord::Parse(*bytes, record)) {
-            result.LoadError =
-                AppError(kAppErrorNumber, L"Чтение библиотеки типов вернуло неполные данные.");
-            continue;
-        }
-        try {
-            result.TypeLib = TypeLibRecord::InfoFromRecord(request.File, std::move(record));
-        } catch (const AppError& error) {
-            result.LoadError = error;
-            continue;
-        }
-        if (!request.CaptureRegistration) continue;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
         std::vector<std::wstring> before;
-        const std::string* keys = next(TypeLibRecord::FrameKind::KeysBefore);
-        const bool haveBefore = keys && TypeLibRecord::ParseTexts(*keys, before);
-        Registration registration;
-        const std::string* registered = next(TypeLibRecord::FrameKind::Registration);
-        const bool finished = registered && TypeLibRecord::Parse(*registered, registration);
-        if (!finished) {
-            result.Notes.push_back(LostRegistrationNote(request.File, run));
-        } else if (registration.How == Registration::Outcome::Captured) {
-            result.Registered = std::move(registration);
-        } else {
-            result.Notes.push_back(OutcomeNote(request.File, registration));
+        bool haveBefore = false, registered = false;
+        for (;;) {
+            const ChildRun::Child::Event event = child_->Receive(received_, deadline);
+            for (TypeLibRecord::Frame& frame : TypeLibRecord::TakeFrames(received_)) {
+                // Every frame belongs to this request, in this order, or the process is broken.
+                const bool expected =
+                    frame.Request == index &&
+                    (frame.Kind == FrameKind::TypeLib ? !result.TypeLib && !result.LoadError
+                     : frame.Kind == FrameKind::KeysBefore
+                         ? request.CaptureRegistration && result.TypeLib && !haveBefore
+                     : frame.Kind == FrameKind::Registration ? haveBefore && !registered
+                     : frame.Kind == FrameKind::Done
+                         ? (result.TypeLib || result.LoadError) &&
+                               (!request.CaptureRegistration || result.LoadError || registered)
+                         : false);
+                if (!expected || !Take(frame, request, result, before, haveBefore, registered)) {
+                    failure = {Failure::Kind::Garbled, 0};
+                    Finish(request, result, before, haveBefore);
+                    return false;
+                }
+                if (frame.Kind == FrameKind::Done) {
+                    ++answered_;
+                    Finish(request, result, before, haveBefore);
+                    return true;
+                }
+            }
+            if (event == ChildRun::Child::Event::Data) continue;
+            failure = event == ChildRun::Child::Event::TimedOut
+                          ? Failure{Failure::Kind::TimedOut, 0}
+                          : Ended();
+            Finish(request, result, before, haveBefore);
+            return false;
         }
-        if (haveBefore) {
-            for (std::wstring& note : ComRegistration::RemoveNewKeys(
-                     ComRegistration::IdentifierKeys(*result.TypeLib), before, request.File))
-                result.Notes.push_back(std::move(note));
-        }
-        if (!finished) return done + 1; // the process ended in this registration
     }
-    return done;
+
+  private:
+    explicit ReadingProcess(std::unique_ptr<ChildRun::Child> child) : child_(std::move(child)) {}
+
+    Failure Ended() {
+        child_->End();
+        return {Failure::Kind::Ended, child_->ExitCode()};
+    }
+
+    static bool Take(const TypeLibRecord::Frame& frame, const ReadRequest& request,
+                     ReadResult& result, std::vector<std::wstring>& before, bool& haveBefore,
+                     bool& registered) {
+        switch (frame.Kind) {
+        case FrameKind::TypeLib: {
+            TypeLibRecord::Record record;
+            if (!TypeLibRecord::Parse(frame.Bytes, record)) return false;
+            try {
+                result.TypeLib = TypeLibRecord::InfoFromRecord(request.File, std::move(record));
+            } catch (const AppError& error) {
+                result.LoadError = error;
+            }
+            return true;
+        }
+        case FrameKind::KeysBefore:
+            haveBefore = TypeLibRecord::ParseTexts(frame.Bytes, before);
+            return haveBefore;
+        case FrameKind::Registration: {
+            Registration registration;
+            if (!TypeLibRecord::Parse(frame.Bytes, registration)) return false;
+            registered = true;
+            if (registration.How == Registration::Outcome::Captured)
+                result.Registered = std::move(registration);
+            else
+                result.Notes.push_back(OutcomeNote(request.File, registration));
+            return true;
+        }
+        default:
+            return true;
+        }
+    }
+
+    // Whatever registration ran, keys named by the library's identifiers that it left in the
+    // machine's registry go, answered or not.
+    static void Finish(const ReadRequest& request, ReadResult& result,
+                       const std::vector<std::wstring>& before, bool haveBefore) {
+        if (!haveBefore || !result.TypeLib) return;
+        for (std::wstring& note : ComRegistration::RemoveNewKeys(
+                 ComRegistration::IdentifierKeys(*result.TypeLib), before, request.File))
+            result.Notes.push_back(std::move(note));
+    }
+
+    std::unique_ptr<ChildRun::Child> child_;
+    std::string received_;
+    std::size_t answered_ = 0;
+};
+
+// A request that its process did not answer: what came is kept, the rest is said.
+void Blame(const ReadRequest& request, ReadResult& result, const Failure& failure,
+           std::uint32_t limitMs) {
+    if (!result.TypeLib && !result.LoadError) {
+        result.LoadError = ReaderFailure(failure, limitMs);
+    } else if (request.CaptureRegistration && result.TypeLib && !result.Registered) {
+        result.Notes.insert(result.Notes.begin(),
+                            LostRegistrationNote(request.File, failure, limitMs));
+    }
 }
 
 } // namespace
 
-std::vector<ReadResult> ReadFiles(const std::vector<ReadRequest>& Requests) {
+std::vector<ReadResult> ReadFiles(const std::vector<ReadRequest>& Requests, std::uint32_t LimitMs) {
     std::vector<ReadResult> results(Requests.size());
     std::vector<std::size_t> pending;
     for (std::size_t i = 0; i < Requests.size(); ++i) {
@@ -484,9 +541,37 @@ std::vector<ReadResult> ReadFiles(const std::vector<ReadRequest>& Requests) {
     if (std::any_of(pending.begin(), pending.end(),
                     [&](std::size_t i) { return Requests[i].CaptureRegistration; }))
         ComRegistration::DeleteStaleScratchKeys();
-    while (!pending.empty()) {
-        const std::size_t done = ReadInOneProcess(Requests, pending, results, program);
-        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(done));
+    std::unique_ptr<ReadingProcess> process;
+    for (std::size_t i : pending) {
+        std::vector<std::wstring> removed; // keys a first try took away are said all the same
+        for (int attempt = 0;; ++attempt) {
+            ReadResult result;
+            result.Notes = removed;
+            Failure failure;
+            if (!process) process = ReadingProcess::Start(program, failure);
+            if (!process) {
+                Blame(Requests[i], result, failure, LimitMs);
+                results[i] = std::move(result);
+                break;
+            }
+            const bool earlierDone = process->Answered() > 0;
+            if (process->Read(static_cast<std::uint32_t>(i), Requests[i], result, LimitMs,
+                              failure)) {
+                results[i] = std::move(result);
+                if (attempt > 0) process.reset(); // the second try was alone
+                break;
+            }
+            process.reset();
+            // What an earlier file left behind (a thread, a hang) may have ended the process:
+            // the file is read once more, alone, before it is blamed.
+            if (earlierDone && attempt == 0) {
+                removed = std::move(result.Notes);
+                continue;
+            }
+            Blame(Requests[i], result, failure, LimitMs);
+            results[i] = std::move(result);
+            break;
+        }
     }
     return results;
 }
@@ -502,6 +587,8 @@ std::shared_ptr<const TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileN
 namespace TypeLibReaderChild {
 namespace {
 
+using TypeLibRecord::FrameKind;
+
 bool WriteAll(HANDLE output, const std::string& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -514,6 +601,28 @@ bool WriteAll(HANDLE output, const std::string& bytes) {
     return true;
 }
 
+// The next request, or none when the parent closed its end.
+std::optional<TypeLibRecord::Frame> NextRequest(HANDLE pipe, std::string& received) {
+    for (;;) {
+        std::vector<TypeLibRecord::Frame> frames = TypeLibRecord::TakeFrames(received);
+        if (!frames.empty()) {
+            // One request at a time: the parent sends the next one only after this one's answer.
+            if (frames.size() > 1) return std::nullopt;
+            return std::move(frames.front());
+        }
+        char chunk[65536];
+        DWORD got = 0;
+        if (!ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) || got == 0) return std::nullopt;
+        received.append(chunk, got);
+    }
+}
+
+DWORD WINAPI EndWithParent(void* parent) {
+    WaitForSingleObject(static_cast<HANDLE>(parent), INFINITE);
+    TerminateProcess(GetCurrentProcess(), ChildRun::kEndedCode);
+    return 0;
+}
+
 } // namespace
 
 bool RunIfAsked(int& ExitCode) {
@@ -524,40 +633,63 @@ bool RunIfAsked(int& ExitCode) {
     if (!args) return false;
     std::vector<std::wstring> arguments(args, args + count);
     LocalFree(args);
-    if (count < 5 || arguments[1] != TypeLibReader::kReaderArgument) return false;
-    // Only the parent can make the named handle this process's standard output and a pipe.
-    HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (arguments[2] != std::to_wstring(reinterpret_cast<std::uintptr_t>(output)) ||
-        GetFileType(output) != FILE_TYPE_PIPE)
-        return false;
+    if (count < 2 || arguments[1] != TypeLibReader::kReaderArgument) return false;
+    // Never a link: a reading process started wrongly ends at once.
+    ExitCode = 3;
+    if (count != 4) return true;
+    auto handle = [](const std::wstring& text) {
+        return reinterpret_cast<HANDLE>(
+            static_cast<std::uintptr_t>(std::wcstoull(text.c_str(), nullptr, 10)));
+    };
+    HANDLE pipe = handle(arguments[2]), parent = handle(arguments[3]);
+    // Only the program itself can hand this process a pipe and a process under these values.
+    if (GetFileType(pipe) != FILE_TYPE_PIPE || GetProcessId(parent) == 0) return true;
+    // Nothing that registration code starts may hold them: the build would wait for it.
+    SetHandleInformation(pipe, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(parent, HANDLE_FLAG_INHERIT, 0);
+    // Where no job holds this process, it goes when the program goes.
+    if (HANDLE watch = CreateThread(nullptr, 0, EndWithParent, parent, 0, nullptr))
+        CloseHandle(watch);
 
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(TypeLibReader::EndWithExceptionCode);
+    FILETIME created{}, exited{}, kernel{}, user{};
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const std::wstring scratch = ComRegistration::ScratchKey(
+        GetCurrentProcessId(),
+        (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime);
     // Each frame goes out whole as soon as it is ready: a registration that crashes or hangs
     // loses nothing read before it.
-    auto send = [&](TypeLibRecord::FrameKind kind, const std::string& bytes) {
-        return WriteAll(output, TypeLibRecord::FrameBytes(kind, bytes));
-    };
-    using TypeLibRecord::FrameKind;
-    ExitCode = 2; // until every frame has gone out
+    ExitCode = 2; // a request that could not be answered
+    std::string received;
     try {
-        for (std::size_t i = 4; i < arguments.size(); ++i) {
-            const bool capture = arguments[i].rfind(TypeLibReader::kWithRegistration, 0) == 0;
-            const std::wstring file = arguments[i].substr(2);
+        while (auto request = NextRequest(pipe, received)) {
+            const std::uint32_t index = request->Request;
+            std::vector<std::wstring> names;
+            if ((request->Kind != FrameKind::ReadTypeLib &&
+                 request->Kind != FrameKind::ReadAndRegister) ||
+                !TypeLibRecord::ParseTexts(request->Bytes, names) || names.size() != 1)
+                return true;
+            const std::wstring& file = names.front();
+            auto send = [&](FrameKind kind, const std::string& bytes) {
+                return WriteAll(pipe, TypeLibRecord::FrameBytes(kind, index, bytes));
+            };
             TypeLibRecord::Record record = TypeLibReader::ReadRecord(file);
+            const bool capture = request->Kind == FrameKind::ReadAndRegister && !record.LoadError;
             if (!send(FrameKind::TypeLib, TypeLibRecord::Serialize(record))) return true;
-            if (!capture || record.LoadError) continue;
-            const auto keys = ComRegistration::IdentifierKeys(
-                *TypeLibRecord::InfoFromRecord(file, std::move(record)));
-            if (!send(FrameKind::KeysBefore,
-                      TypeLibRecord::SerializeTexts(ComRegistration::ExistingKeys(keys))))
-                return true;
-            const std::wstring scratch = arguments[3] + L"\\" + std::to_wstring(i);
-            if (!send(FrameKind::Registration,
-                      TypeLibRecord::Serialize(ComRegistration::Capture(file, scratch))))
-                return true;
+            if (capture) {
+                const auto keys = ComRegistration::IdentifierKeys(
+                    *TypeLibRecord::InfoFromRecord(file, std::move(record)));
+                if (!send(FrameKind::KeysBefore,
+                          TypeLibRecord::SerializeTexts(ComRegistration::ExistingKeys(keys))) ||
+                    !send(FrameKind::Registration,
+                          TypeLibRecord::Serialize(ComRegistration::Capture(
+                              file, scratch + L"\\" + std::to_wstring(index)))))
+                    return true;
+            }
+            if (!send(FrameKind::Done, std::string())) return true;
         }
-        ExitCode = 0;
+        ExitCode = 0; // the parent has no more requests
     } catch (...) {
         ExitCode = 1; // the parent reports a reader that gave no result
     }

@@ -250,9 +250,10 @@ bool Parse(const std::string& bytes, Registration& registration) {
     return true;
 }
 
-std::string FrameBytes(FrameKind kind, const std::string& bytes) {
+std::string FrameBytes(FrameKind kind, std::uint32_t request, const std::string& bytes) {
     Writer out;
     out.Word(static_cast<std::uint32_t>(kind));
+    out.Word(request);
     out.Word(static_cast<std::uint32_t>(bytes.size()));
     return out.bytes_ + bytes;
 }
@@ -268,19 +269,22 @@ bool ParseTexts(const std::string& bytes, std::vector<std::wstring>& texts) {
     return in.Get(texts) && in.AtEnd();
 }
 
-std::vector<Frame> ParseFrames(const std::string& bytes) {
+std::vector<Frame> TakeFrames(std::string& bytes) {
+    constexpr std::size_t kHead = 12;
     std::vector<Frame> frames;
     std::size_t at = 0;
-    while (bytes.size() - at >= 8) {
-        const std::string head = bytes.substr(at, 8);
+    while (bytes.size() - at >= kHead) {
+        const std::string head = bytes.substr(at, kHead);
         Reader in(head);
-        std::uint32_t kind = 0, size = 0;
+        std::uint32_t kind = 0, request = 0, size = 0;
         in.Word(kind);
+        in.Word(request);
         in.Word(size);
-        if (bytes.size() - at - 8 < size) break;
-        frames.push_back({static_cast<FrameKind>(kind), bytes.substr(at + 8, size)});
-        at += 8 + size;
+        if (bytes.size() - at - kHead < size) break;
+        frames.push_back({static_cast<FrameKind>(kind), request, bytes.substr(at + kHead, size)});
+        at += kHead + size;
     }
+    bytes.erase(0, at);
     return frames;
 }
 

@@ -43,22 +43,28 @@ using TypeLibReader::Registration;
 std::string Serialize(const Registration& registration);
 bool Parse(const std::string& bytes, Registration& registration);
 
-// The reading process's output: frames of a kind and bytes, each written whole as soon as it is
-// ready, so that what came before a crash is kept.
+// What passes between the program and its reading process: frames of a kind, the number of the
+// request they belong to, and bytes. Each goes whole, so that what came before a crash is kept
+// and nothing is taken for another request's.
 enum class FrameKind : std::uint32_t {
-    TypeLib = 1,      // a Record
-    KeysBefore = 2,   // the identifier keys that existed before registration ran (texts)
-    Registration = 3, // a Registration
+    TypeLib = 1,          // a Record
+    KeysBefore = 2,       // the identifier keys that existed before registration ran (texts)
+    Registration = 3,     // a Registration
+    Done = 4,             // the request is answered (no bytes)
+    ReadTypeLib = 16,     // a request: the file's type library (its name as texts)
+    ReadAndRegister = 17, // a request: the type library, then the registration captured
 };
 struct Frame {
     FrameKind Kind;
+    std::uint32_t Request;
     std::string Bytes;
 };
-std::string FrameBytes(FrameKind kind, const std::string& bytes);
+std::string FrameBytes(FrameKind kind, std::uint32_t request, const std::string& bytes);
 std::string SerializeTexts(const std::vector<std::wstring>& texts);
 bool ParseTexts(const std::string& bytes, std::vector<std::wstring>& texts);
-// Every whole frame, in order; a cut last frame (a killed writer) is left out.
-std::vector<Frame> ParseFrames(const std::string& bytes);
+// Takes every whole frame from the start of the bytes, in order; a cut last frame (more to come,
+// or a killed writer) stays.
+std::vector<Frame> TakeFrames(std::string& bytes);
 
 // The library view over a record; a member that failed throws its AppError when read. A record
 // with a load error throws that error here.

@@ -96,16 +96,23 @@ TEST(TypeLibRecord, FramesCutByAKilledWriterKeepEveryWholeOneAndRegistrationsRou
     TypeLibReader::Registration registration;
     registration.Classes = {{L"{1}", L"A.B.1", L"A.B", L"Both", {std::nullopt, 131473u}}};
     const std::string first =
-        TypeLibRecord::FrameBytes(TypeLibRecord::FrameKind::TypeLib, Serialize(Sample()));
+        TypeLibRecord::FrameBytes(TypeLibRecord::FrameKind::TypeLib, 7, Serialize(Sample()));
     const std::string bytes =
-        first + TypeLibRecord::FrameBytes(TypeLibRecord::FrameKind::Registration,
+        first + TypeLibRecord::FrameBytes(TypeLibRecord::FrameKind::Registration, 8,
                                           TypeLibRecord::Serialize(registration));
     for (std::size_t cut = 0; cut <= bytes.size(); ++cut) {
         const std::size_t whole = cut == bytes.size() ? 2 : cut >= first.size() ? 1 : 0;
-        EXPECT_EQ(whole, TypeLibRecord::ParseFrames(bytes.substr(0, cut)).size()) << cut;
+        std::string received = bytes.substr(0, cut);
+        EXPECT_EQ(whole, TypeLibRecord::TakeFrames(received).size()) << cut;
+        // What is left is the cut frame, for the bytes still to come.
+        const std::size_t taken = whole == 0 ? 0 : whole == 1 ? first.size() : cut;
+        EXPECT_EQ(received, bytes.substr(taken, cut - taken)) << cut;
     }
-    const auto frames = TypeLibRecord::ParseFrames(bytes);
+    std::string received = bytes;
+    const auto frames = TypeLibRecord::TakeFrames(received);
     ASSERT_EQ(2u, frames.size());
+    EXPECT_EQ(7u, frames[0].Request);
+    EXPECT_EQ(8u, frames[1].Request);
     TypeLibReader::Registration parsed;
     ASSERT_TRUE(TypeLibRecord::Parse(frames[1].Bytes, parsed));
     ASSERT_EQ(1u, parsed.Classes.size());

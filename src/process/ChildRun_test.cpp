@@ -11,47 +11,77 @@ using namespace process_test;
 
 namespace {
 
-// The test child with the given arguments; "{h}" becomes the value of the pipe handle.
-ChildRun::Result RunChild(const std::wstring& arguments, std::uint32_t timeoutMs = 60000) {
-    return ChildRun::Run(
-        [&](std::uintptr_t handle) {
+using Clock = std::chrono::steady_clock;
+
+// The test child with the given arguments; "{h}" becomes the value of its pipe's handle.
+std::unique_ptr<ChildRun::Child> StartChild(const std::wstring& arguments) {
+    std::uint32_t error = 0;
+    auto child = ChildRun::Child::Start(
+        [&](const ChildRun::Child::Handles& handles) {
             std::wstring line = QuotedChild() + L" " + arguments;
-            const auto at = line.find(L"{h}");
-            if (at != std::wstring::npos) line.replace(at, 3, std::to_wstring(handle));
+            for (auto at = line.find(L"{h}"); at != std::wstring::npos; at = line.find(L"{h}"))
+                line.replace(at, 3, std::to_wstring(handles.Pipe));
             return line;
         },
-        timeoutMs);
+        error);
+    EXPECT_TRUE(child) << error;
+    return child;
 }
 
-TEST(ChildRun, CollectsTheOutputAndExitCode) {
-    // The handle named on the command line is the child's standard output.
-    auto result = RunChild(L"7 out:one handle:{h}:two");
-    EXPECT_EQ(result.How, ChildRun::Ending::Exited);
-    EXPECT_EQ(result.ExitCode, 7u);
-    EXPECT_EQ(result.Output, "one\r\ntwo\r\n");
+// Everything the child writes until the event that ends the wait.
+ChildRun::Child::Event ReceiveAll(ChildRun::Child& child, std::string& received,
+                                  std::chrono::milliseconds limit) {
+    const auto deadline = Clock::now() + limit;
+    ChildRun::Child::Event event;
+    while ((event = child.Receive(received, deadline)) == ChildRun::Child::Event::Data) {
+    }
+    return event;
+}
+
+TEST(ChildRun, CollectsWhatTheChildWritesOnItsPipeAndItsExitCode) {
+    auto child = StartChild(L"7 handle:{h}:one out:lost handle:{h}:two");
+    ASSERT_TRUE(child);
+    std::string received;
+    EXPECT_EQ(ReceiveAll(*child, received, std::chrono::seconds(60)),
+              ChildRun::Child::Event::Ended);
+    EXPECT_EQ(child->ExitCode(), 7u);
+    // Its standard output goes nowhere near the pipe.
+    EXPECT_EQ(received, "one\r\ntwo\r\n");
 }
 
 // More than a pipe holds: the child could not end if the output were read only afterwards.
 TEST(ChildRun, ReadsABigOutputWhileWaiting) {
-    auto result = RunChild(L"0 bulk:3000000");
-    EXPECT_EQ(result.How, ChildRun::Ending::Exited);
-    EXPECT_EQ(result.Output, std::string(3000000, 'x'));
+    auto child = StartChild(L"0 bulk:3000000:{h}");
+    ASSERT_TRUE(child);
+    std::string received;
+    EXPECT_EQ(ReceiveAll(*child, received, std::chrono::seconds(60)),
+              ChildRun::Child::Event::Ended);
+    EXPECT_EQ(received, std::string(3000000, 'x'));
 }
 
-TEST(ChildRun, KillsAChildThatDoesNotEndInTime) {
-    auto result = RunChild(L"0 out:started sleep:600000", 500);
-    EXPECT_EQ(result.How, ChildRun::Ending::TimedOut);
-    EXPECT_EQ(result.Output, "started\r\n");
+TEST(ChildRun, GivesUpAtTheDeadlineAndEndsAChildThatRunsOn) {
+    auto child = StartChild(L"0 handle:{h}:started sleep:600000");
+    ASSERT_TRUE(child);
+    std::string received;
+    const auto start = Clock::now();
+    EXPECT_EQ(ReceiveAll(*child, received, std::chrono::milliseconds(500)),
+              ChildRun::Child::Event::TimedOut);
+    EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(received, "started\r\n");
+    child->End();
+    EXPECT_TRUE(child->Ended());
+    EXPECT_EQ(child->ExitCode(), ChildRun::kEndedCode);
 }
 
 TEST(ChildRun, ReportsAProgramThatCannotStart) {
-    auto result = ChildRun::Run(
-        [](std::uintptr_t) {
+    std::uint32_t error = 0;
+    auto child = ChildRun::Child::Start(
+        [](const ChildRun::Child::Handles&) {
             return L"\"" + TestFolders::ProgramFolder().wstring() + L"\\no-such-program.exe\"";
         },
-        1000);
-    EXPECT_EQ(result.How, ChildRun::Ending::NotStarted);
-    EXPECT_EQ(result.LastError, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
+        error);
+    EXPECT_FALSE(child);
+    EXPECT_EQ(error, static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND));
 }
 
 } // namespace

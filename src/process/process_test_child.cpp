@@ -3,7 +3,8 @@
 // nobody sets it within 20 s), out:<text>, err:<text> (a line on that stream, unbuffered so
 // the order survives a shared capture file), file:<path> (creates an empty file),
 // handle:<decimal>:<text> (a line written to a handle the parent may have let it inherit),
-// bulk:<count> (that many bytes 'x' on standard output, no line end).
+// bulk:<count>[:<decimal>] (that many bytes 'x' on standard output, or on the handle, no line
+// end).
 #include <windows.h>
 
 #include <cstdint>
@@ -47,10 +48,13 @@ int main(int argc, char** argv) {
                 CreateFileA(rest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
             if (f != INVALID_HANDLE_VALUE) CloseHandle(f);
         } else if (Starts(step, "bulk:", rest)) {
-            const std::string bytes(std::strtoul(rest.c_str(), nullptr, 10), 'x');
+            char* end = nullptr;
+            const std::string bytes(std::strtoul(rest.c_str(), &end, 10), 'x');
+            HANDLE to = *end == ':' ? reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(
+                                          std::strtoull(end + 1, nullptr, 10)))
+                                    : GetStdHandle(STD_OUTPUT_HANDLE);
             DWORD written = 0;
-            WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(),
-                      static_cast<DWORD>(bytes.size()), &written, nullptr);
+            WriteFile(to, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         } else if (Starts(step, "handle:", rest)) {
             char* end = nullptr;
             auto value = static_cast<std::uintptr_t>(std::strtoull(rest.c_str(), &end, 10));

@@ -3,15 +3,19 @@
 // object; each registers a different kind of entry (threading model, quoted expandable path, bare
 // file name, control status), and VexHidden is missing from the type library.
 // Built also as ComRegCrash.dll and ComRegHang.dll, whose DllRegisterServer crashes with an
-// access violation or never returns, before anything is written (COMREG_CRASH, COMREG_HANG).
+// access violation or never returns, before anything is written (COMREG_CRASH, COMREG_HANG), and
+// as ComRegHostile.dll, each copy of which misbehaves as the start of its file name says
+// (COMREG_HOSTILE, see HostileStart).
 #include "ComRegFixtureIds.h"
 #include "ComServer.h"
 
 #include <windows.h>
 #include <oleauto.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -77,14 +81,23 @@ HRESULT Write(const wchar_t* subkey, const wchar_t* name, DWORD type, const wcha
     return HRESULT_FROM_WIN32(error);
 }
 
+// Whether this copy's file name starts with the word.
+bool Named(const wchar_t* word) {
+    wchar_t path[32768] = {};
+    const DWORD n = GetModuleFileNameW(g_module, path, 32768);
+    const wchar_t* slash = std::wcsrchr(path, L'\\');
+    const wchar_t* name = slash ? slash + 1 : path;
+    return n != 0 && _wcsnicmp(name, word, std::wcslen(word)) == 0;
+}
+
 HRESULT Register() {
-    wchar_t path[MAX_PATH] = {};
-    DWORD n = GetModuleFileNameW(g_module, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return E_FAIL;
+    wchar_t path[32768] = {};
+    DWORD n = GetModuleFileNameW(g_module, path, 32768);
+    if (n == 0 || n >= 32768) return E_FAIL;
     const wchar_t* slash = std::wcsrchr(path, L'\\');
     const wchar_t* bareName = slash ? slash + 1 : path;
-    wchar_t quoted[MAX_PATH + 2] = {};
-    std::swprintf(quoted, MAX_PATH + 2, L"\"%ls\"", path);
+    wchar_t quoted[32770] = {};
+    std::swprintf(quoted, 32770, L"\"%ls\"", path);
 
     struct Value {
         const wchar_t* key;
@@ -117,6 +130,16 @@ HRESULT Register() {
         if (FAILED(hr)) return hr;
     }
 
+    if (Named(L"Loader")) {
+        // The type library registered by another library, loaded only now.
+        const std::wstring helperName =
+            std::wstring(path, static_cast<std::size_t>(bareName - path)) + L"ComRegHelper.dll";
+        HMODULE helper = LoadLibraryW(helperName.c_str());
+        using Entry = HRESULT(STDAPICALLTYPE*)(const wchar_t*);
+        const auto registerLibrary = reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(
+            helper ? GetProcAddress(helper, "RegisterLibrary") : nullptr));
+        return registerLibrary ? registerLibrary(path) : E_FAIL;
+    }
     ITypeLib* lib = nullptr;
     HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, &lib);
     if (FAILED(hr)) return hr;
@@ -124,6 +147,55 @@ HRESULT Register() {
     lib->Release();
     return hr;
 }
+
+#if defined(COMREG_HOSTILE)
+DWORD WINAPI CrashLater(void*) {
+    Sleep(300);
+    volatile int* volatile nowhere = nullptr;
+    *nowhere = 1;
+    return 0;
+}
+
+// What the hostile copies do before they register, as their names say.
+HRESULT HostileStart() {
+    if (Named(L"Grandchild")) {
+        // A program that never ends, started as system() would, with every inheritable handle.
+        wchar_t self[32768] = {};
+        GetModuleFileNameW(g_module, self, 32768);
+        std::wstring line = L"rundll32.exe \"" + std::wstring(self) + L"\",VexSleep";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                            &startup, &process))
+            return HRESULT_FROM_WIN32(GetLastError());
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    if (Named(L"Stdout")) {
+        std::printf("Registered OK\n");
+        std::fflush(stdout);
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "Registered OK\r\n", 15, &written, nullptr);
+    }
+    if (Named(L"Slow")) Sleep(1200);
+    if (Named(L"Hang")) Sleep(INFINITE);
+    if (Named(L"LateCrash")) {
+        if (HANDLE thread = CreateThread(nullptr, 0, CrashLater, nullptr, 0, nullptr))
+            CloseHandle(thread);
+    }
+    if (Named(L"NeedsCom")) {
+        // As components that create their registrar through COM.
+        IUnknown* table = nullptr;
+        const HRESULT hr =
+            CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
+                             IID_IUnknown, reinterpret_cast<void**>(&table));
+        if (FAILED(hr)) return hr;
+        table->Release();
+    }
+    return S_OK;
+}
+#endif
 
 } // namespace
 
@@ -155,6 +227,13 @@ extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
     *nowhere = 1;
 #elif defined(COMREG_HANG)
     Sleep(INFINITE);
+#elif defined(COMREG_HOSTILE)
+    if (const HRESULT hr = HostileStart(); FAILED(hr)) return hr;
 #endif
     return Register();
+}
+
+// For rundll32: a program that never ends.
+extern "C" void CALLBACK VexSleep(HWND, HINSTANCE, LPSTR, int) {
+    Sleep(INFINITE);
 }

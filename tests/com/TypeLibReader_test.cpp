@@ -1,7 +1,9 @@
 // The type-library reader on real files built here: the fixture COM library (its view must match
 // the identifiers written in ComFixture.idl), and the files it must refuse.
 #include "ComFixtureIds.h"
+#include "ComRegFixtureIds.h"
 #include "TestFolders.h"
+#include "manifest/ComRegistration.h"
 #include "manifest/TypeLibReader.h"
 #include "manifest/TypeLibReaderChild.h"
 #include "support/AppError.h"
@@ -9,8 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
+#include <chrono>
 #include <cstdio>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -272,6 +277,132 @@ TEST(TypeLibReaderPaths, ReadsALibraryWhoseNameIsLong) {
     auto error = LoadFailure(plain.substr(0, plain.rfind(L'\\')) + L"\\None.exe");
     ASSERT_TRUE(error);
     EXPECT_EQ(error->Number, TypeLibReader::kNoTypeLibNumber);
+}
+
+// --- components that misbehave while they register -------------------------------------------
+
+std::wstring IdKey(const wchar_t* folder, const GUID& guid) {
+    std::wstring text = GuidText(guid);
+    for (auto& c : text) c = static_cast<wchar_t>(towupper(c));
+    return std::wstring(folder) + L"\\" + text;
+}
+
+// The keys of the self-registering fixture that are in either registry view.
+std::vector<std::wstring> FixtureKeysPresent() {
+    return ComRegistration::ExistingKeys({IdKey(L"TypeLib", regfixture::LIBID_VexmorRegFixture),
+                                          IdKey(L"CLSID", regfixture::CLSID_VexCounter),
+                                          IdKey(L"Interface", regfixture::IID_IVexCounter)});
+}
+
+// What a reading process or a component started and left running, and scratch keys left.
+std::vector<std::wstring> LeftBehind() {
+    std::vector<std::wstring> left;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Process32FirstW(snapshot, &entry); ok; ok = Process32NextW(snapshot, &entry)) {
+        const bool reader = _wcsicmp(entry.szExeFile, L"TypeLibReader_test.exe") == 0 &&
+                            entry.th32ProcessID != GetCurrentProcessId();
+        if (reader || _wcsicmp(entry.szExeFile, L"rundll32.exe") == 0)
+            left.push_back(entry.szExeFile);
+    }
+    CloseHandle(snapshot);
+    HKEY software = nullptr;
+    RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, &software);
+    wchar_t name[256];
+    for (DWORD i = 0, length = 256; RegEnumKeyExW(software, i, name, &length, nullptr, nullptr,
+                                                  nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, length = 256) {
+        if (std::wcsncmp(name, L"VexmorLink.Scratch.", 19) == 0) left.push_back(name);
+    }
+    RegCloseKey(software);
+    return left;
+}
+
+// Each copy of the hostile library misbehaves as its name says; each file is read with its
+// registration captured, two seconds each. Whatever they do, the reading ends in time, leaves no
+// process, scratch key or registry key behind, captures every good component and blames the
+// right file.
+TEST(HostileComponents, NeitherHoldTheReadingNorLeaveAnythingNorTakeOthersDown) {
+    constexpr std::uint32_t kLimitMs = 2000;
+    const std::wstring longFolder = std::wstring(120, L'd') + L"\\" + std::wstring(120, L'e');
+    const struct {
+        std::vector<std::wstring> Files;
+        std::vector<bool> Captured;
+        const wchar_t* Note; // of the first file; none for the others
+    } rows[] = {
+        {{L"Grandchild.dll", L"Good.dll"}, {true, true}, nullptr},
+        {{L"Stdout.dll", L"Good.dll"}, {true, true}, nullptr},
+        // Slow, each within the limit: together past it.
+        {{L"Slow1.dll", L"Slow2.dll", L"Slow3.dll"}, {true, true, true}, nullptr},
+        {{L"Hang.dll", L"Good.dll", L"Good2.dll"},
+         {false, true, true},
+         L"не завершилась за 2 секунд и была остановлена"},
+        // Its thread crashes the process while the next file registers, which is read again.
+        {{L"LateCrash.dll", L"Slow.dll"}, {true, true}, nullptr},
+        {{L"NeedsCom.dll"}, {true}, nullptr},
+        // Its type library registered by a library loaded during its registration.
+        {{L"Loader.dll"}, {true}, nullptr},
+        {{longFolder + L"\\Good.dll"}, {true}, nullptr},
+    };
+    ASSERT_TRUE(FixtureKeysPresent().empty());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.Files.front()));
+        const std::filesystem::path folder = TestFolders::Fresh(row.Files.front().substr(0, 4));
+        std::vector<TypeLibReader::ReadRequest> requests;
+        for (const std::wstring& name : row.Files) {
+            const std::wstring file = L"\\\\?\\" + (folder / name).wstring();
+            std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+            ASSERT_TRUE(CopyFileW((TestDir() + L"ComRegHostile.dll").c_str(), file.c_str(), FALSE));
+            requests.push_back({file.substr(4), true});
+        }
+        ASSERT_TRUE(CopyFileW((TestDir() + L"ComRegHelper.dll").c_str(),
+                              (folder / L"ComRegHelper.dll").c_str(), FALSE));
+        const auto start = std::chrono::steady_clock::now();
+        const auto results = TypeLibReader::ReadFiles(requests, kLimitMs);
+        const auto seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start);
+        EXPECT_LT(seconds.count(), 2.0 + 1.5 * static_cast<double>(row.Files.size()));
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            const auto& r = results[i];
+            EXPECT_EQ(row.Captured[i], r.Registered && !r.Registered->Classes.empty()) << i;
+            const std::wstring notes = r.Notes.empty() ? L"" : r.Notes.front();
+            if (i == 0 && row.Note) {
+                EXPECT_NE(notes.find(requests[i].File), std::wstring::npos) << i;
+                EXPECT_NE(notes.find(row.Note), std::wstring::npos)
+                    << testing::PrintToString(notes);
+            } else {
+                EXPECT_TRUE(r.Notes.empty()) << i << ": " << testing::PrintToString(notes);
+            }
+        }
+        EXPECT_TRUE(FixtureKeysPresent().empty());
+        EXPECT_TRUE(LeftBehind().empty()) << testing::PrintToString(LeftBehind());
+    }
+}
+
+// A key that exists before registration runs in one view only is the machine's there; what
+// registration leaks into the other view goes from that view alone.
+TEST(RegistrationKeys, ALeakIsRemovedOnlyFromTheViewWhereItIsNew) {
+    const std::wstring key = L"CLSID\\{5B0E6F3A-2C4D-4E8F-9A1B-7C6D5E4F3A2B}";
+    auto create = [&](REGSAM view) {
+        HKEY created = nullptr;
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS | view, nullptr, &created, nullptr));
+        RegCloseKey(created);
+    };
+    auto remove = [&] {
+        for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
+            RegDeleteKeyExW(HKEY_CLASSES_ROOT, key.c_str(), view, 0);
+    };
+    remove();
+    create(KEY_WOW64_64KEY);
+    const auto before = ComRegistration::ExistingKeys({key});
+    EXPECT_EQ(before, std::vector<std::wstring>{L"64\\" + key});
+    create(KEY_WOW64_32KEY);
+    EXPECT_EQ(ComRegistration::RemoveNewKeys({key}, before, L"x.dll").size(), 1u);
+    EXPECT_EQ(ComRegistration::ExistingKeys({key}), before);
+    remove();
 }
 
 } // namespace

@@ -165,7 +165,7 @@ std::shared_ptr<const TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileN
     return std::make_shared<FakeTypeLibInfo>(lib->second);
 }
 
-std::vector<ReadResult> ReadFiles(const std::vector<ReadRequest>& Requests) {
+std::vector<ReadResult> ReadFiles(const std::vector<ReadRequest>& Requests, std::uint32_t) {
     auto& state = fakes::Get();
     std::vector<ReadResult> results;
     for (const ReadRequest& request : Requests) {
