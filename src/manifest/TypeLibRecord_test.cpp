@@ -19,7 +19,7 @@ Record Sample() {
     r.MajorVersion.Value = 65535;
     r.MinorVersion.Error = {5, L"minor"};
     r.CoClasses.resize(2);
-    r.CoClasses[0].Value = TypeLibReader::CoClassInfo{L"Calc", L"{1}", true, false};
+    r.CoClasses[0].Value = TypeLibReader::CoClassInfo{L"Calc", L"{1}", true};
     r.CoClasses[1].Error = {7, L"class"};
     r.Interfaces.resize(2);
     r.Interfaces[0].Value = {L"ISquare", L"{2}", InterfaceKind::Dual, {L"{3}", L"{4}"}};
@@ -48,7 +48,6 @@ TEST(TypeLibRecord, RoundTripsEveryMemberWithItsValueOrError) {
     ASSERT_EQ(info->CoClassCount(), 2u);
     EXPECT_EQ(info->CoClass(0).GUID, L"{1}");
     EXPECT_TRUE(info->CoClass(0).IsControl);
-    EXPECT_FALSE(info->CoClass(0).CanCreate);
     EXPECT_EQ(ErrorOf([&] { info->CoClass(1); }), 7u);
     EXPECT_EQ(ErrorOf([&] { info->CoClass(2); }), kInvalidArgumentNumber);
     ASSERT_EQ(info->InterfaceCount(), 2u);
@@ -96,7 +95,6 @@ TEST(TypeLibRecord, RefusesTruncatedPaddedAndAlteredBytes) {
 TEST(TypeLibRecord, FramesCutByAKilledWriterKeepEveryWholeOneAndRegistrationsRoundTrip) {
     TypeLibReader::Registration registration;
     registration.Classes = {{L"{1}", L"A.B.1", L"A.B", L"Both", {std::nullopt, 131473u}}};
-    registration.ProgIds = {{L"A.C", L"{1}"}};
     const std::string first =
         TypeLibRecord::FrameBytes(TypeLibRecord::FrameKind::TypeLib, 7, Serialize(Sample()));
     const std::string bytes =
@@ -121,8 +119,5 @@ TEST(TypeLibRecord, FramesCutByAKilledWriterKeepEveryWholeOneAndRegistrationsRou
     EXPECT_EQ(L"A.B", parsed.Classes[0].VersionIndependentProgId);
     EXPECT_FALSE(parsed.Classes[0].MiscStatus[0]);
     EXPECT_EQ(131473u, parsed.Classes[0].MiscStatus[1]);
-    ASSERT_EQ(1u, parsed.ProgIds.size());
-    EXPECT_EQ(L"A.C", parsed.ProgIds[0].Name);
-    EXPECT_EQ(L"{1}", parsed.ProgIds[0].Clsid);
     EXPECT_FALSE(TypeLibRecord::Parse(frames[1].Bytes + "x", parsed));
 }

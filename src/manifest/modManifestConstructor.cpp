@@ -620,16 +620,15 @@ std::wstring RegisteredClassElement(const TypeLibReader::RegisteredClass& c, boo
                 more.push_back(*named);
             continue;
         }
-        std::wstring why = L"реестр не связывает это имя ни с одним классом; ProgID пропущен.";
-        if (std::any_of(registration.Classes.begin(), registration.Classes.end(),
-                        [&](const auto& o) { return Upper(o.Clsid) == to; })) {
-            why = L"реестр связывает это имя с классом " + to + L"; ProgID перенесён к нему.";
-        } else if (!to.empty()) {
-            why = L"реестр связывает это имя с классом " + to +
-                  L", который этот файл не регистрирует; ProgID пропущен.";
-        }
+        // A name the registry gives a class that this file does not make: noted with the file.
+        const bool moved = std::any_of(registration.Classes.begin(), registration.Classes.end(),
+                                       [&](const auto& o) { return Upper(o.Clsid) == to; });
+        if (!moved && !to.empty()) continue;
         notes.push_back(L"ProgID " + Quoted(*named) + L" класса " + c.Clsid + L" из " +
-                        Quoted(file) + L": " + why);
+                        Quoted(file) + L": реестр " +
+                        (moved
+                             ? L"связывает это имя с классом " + to + L"; ProgID перенесён к нему."
+                             : L"не связывает это имя ни с одним классом; ProgID пропущен."));
     }
     for (const auto& p : registration.ProgIds) {
         const std::wstring name = Upper(p.Name);
@@ -691,6 +690,14 @@ std::wstring ComponentFile(const Component& component, Written& written,
         if (Written::Add(written.Classes, c->Clsid, L"Класс " + c->Clsid, component.File, notes))
             text += RegisteredClassElement(*c, false, *component.Registered, component.File,
                                            written, notes);
+    }
+    // The ProgIDs that the registration wrote for classes that it does not make for this file.
+    for (const auto& p : captured ? component.Registered->ProgIds
+                                  : std::vector<TypeLibReader::RegisteredProgId>()) {
+        if (!registration(p.Clsid))
+            notes.push_back(L"ProgID " + Quoted(p.Name) + L" из " + Quoted(component.File) +
+                            L": реестр связывает это имя с классом " + Upper(p.Clsid) +
+                            L", который этот файл не регистрирует; ProgID пропущен.");
     }
     const std::wstring guid = lib.GUID();
     if (Written::Add(written.TypeLibs, guid, L"Библиотека типов " + guid, component.File, notes)) {
