@@ -17,6 +17,7 @@ namespace ComRegistration {
 namespace {
 
 using TypeLibReader::RegisteredClass;
+using TypeLibReader::RegisteredProgId;
 using TypeLibReader::Registration;
 
 class Key {
@@ -340,6 +341,60 @@ void ReadClasses(HKEY root, const std::wstring& path, const std::wstring& file,
     }
 }
 
+// One of the redirected views' classes keys, as the merged HKEY_CLASSES_ROOT shows them.
+struct ClassesRoot {
+    HKEY Key;
+    std::wstring Path; // empty: the view's key itself
+};
+
+// A value as the merged classes root gives it: the first of the roots that has it.
+std::optional<std::wstring> ClassesValue(const std::vector<ClassesRoot>& roots,
+                                         const std::wstring& subKey) {
+    for (const ClassesRoot& root : roots)
+        if (auto value = StringValue(
+                root.Key, root.Path.empty() ? subKey : root.Path + L"\\" + subKey, nullptr))
+            return value;
+    return std::nullopt;
+}
+
+// The class a ProgID names, as the platform resolves it: its CLSID key, or for a name without
+// one the CLSID key of the ProgID its CurVer names (Windows follows CurVer there, Wine does not;
+// through a manifest both find the name). Empty when neither names a class.
+std::wstring ResolvedClass(const std::vector<ClassesRoot>& roots, const std::wstring& progId) {
+    auto clsid = ClassesValue(roots, progId + L"\\CLSID");
+    if (!clsid) {
+        if (const auto current = ClassesValue(roots, progId + L"\\CurVer"))
+            clsid = ClassesValue(roots, *current + L"\\CLSID");
+    }
+    return clsid ? Upper(*clsid) : std::wstring();
+}
+
+// Every top-level key of the roots that resolves to a class, once, in the order of the names.
+std::vector<RegisteredProgId> ReadProgIds(const std::vector<ClassesRoot>& roots) {
+    std::vector<RegisteredProgId> progIds;
+    for (const ClassesRoot& root : roots) {
+        Key names;
+        if (RegOpenKeyExW(root.Key, root.Path.c_str(), 0, KEY_READ, names.put()) != ERROR_SUCCESS)
+            continue;
+        wchar_t name[256];
+        for (DWORD i = 0;; ++i) {
+            DWORD length = 256;
+            if (RegEnumKeyExW(names.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+                ERROR_SUCCESS)
+                break;
+            const std::wstring progId(name, length);
+            if (std::any_of(progIds.begin(), progIds.end(),
+                            [&](const RegisteredProgId& p) { return SameText(p.Name, progId); }))
+                continue;
+            std::wstring clsid = ResolvedClass(roots, progId);
+            if (!clsid.empty()) progIds.push_back({progId, std::move(clsid)});
+        }
+    }
+    std::sort(progIds.begin(), progIds.end(),
+              [](const auto& a, const auto& b) { return Upper(a.Name) < Upper(b.Name); });
+    return progIds;
+}
+
 HKEY PredefinedKey(int index) {
     const HKEY keys[] = {HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS};
     return keys[index];
@@ -420,6 +475,10 @@ Registration Capture(const std::wstring& File, const std::wstring& ScratchKey) {
     ReadClasses(views[0].get(), L"CLSID", File, result.Classes);
     ReadClasses(views[1].get(), L"Software\\Classes\\CLSID", File, result.Classes);
     ReadClasses(views[2].get(), L"Software\\Classes\\CLSID", File, result.Classes);
+    // The user's classes over the machine's, as HKEY_CLASSES_ROOT merges them.
+    result.ProgIds = ReadProgIds({{views[2].get(), L"Software\\Classes"},
+                                  {views[0].get(), L""},
+                                  {views[1].get(), L"Software\\Classes"}});
     return result;
 }
 

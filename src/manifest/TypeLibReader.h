@@ -19,6 +19,7 @@ struct CoClassInfo {
     std::wstring Name;
     std::wstring GUID; // braced registry form, upper case: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}
     bool IsControl = false; // the class is an ActiveX control (TYPEFLAG_FCONTROL)
+    bool CanCreate = true;  // TYPEFLAG_FCANCREATE: a client may create it (no helper object)
 };
 
 enum class InterfaceKind {
@@ -48,6 +49,13 @@ struct RegisteredClass {
     std::optional<std::uint32_t> MiscStatus[5];
 };
 
+// A ProgID key that a component's registration code wrote, with the class that the registry
+// gives it: HKEY_CLASSES_ROOT\<Name>\CLSID, or for a name without one its CurVer's.
+struct RegisteredProgId {
+    std::wstring Name;
+    std::wstring Clsid; // as registered, upper case
+};
+
 // What calling a component's DllRegisterServer gave.
 struct Registration {
     enum class Outcome : std::uint32_t {
@@ -57,6 +65,7 @@ struct Registration {
     } How = Outcome::Captured;
     std::uint32_t Number = 0;
     std::vector<RegisteredClass> Classes;
+    std::vector<RegisteredProgId> ProgIds; // every one that names a class, by name
 };
 
 // One loaded type library. Every reader may fail with an AppError carrying the platform's

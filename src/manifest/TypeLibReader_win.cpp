@@ -195,6 +195,7 @@ class TypeLibInfoImpl final : public TypeLibInfo {
         TypeAttr attr(info.get());
         result.GUID = GuidText(attr->guid);
         result.IsControl = (attr->wTypeFlags & TYPEFLAG_FCONTROL) != 0;
+        result.CanCreate = (attr->wTypeFlags & TYPEFLAG_FCANCREATE) != 0;
         return result;
     }
 

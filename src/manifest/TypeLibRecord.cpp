@@ -12,7 +12,7 @@ using TypeLibReader::CoClassInfo;
 using TypeLibReader::InterfaceInfo;
 using TypeLibReader::InterfaceKind;
 
-constexpr char kMagic[] = "VXTLR2";
+constexpr char kMagic[] = "VXTLR3";
 constexpr std::size_t kMagicSize = sizeof kMagic - 1;
 
 // Little-endian 32-bit words throughout; a string is its length and one word per character, so
@@ -32,6 +32,7 @@ class Writer {
         Text(info.Name);
         Text(info.GUID);
         Word(info.IsControl ? 1 : 0);
+        Word(info.CanCreate ? 1 : 0);
     }
     void Put(const InterfaceInfo& info) {
         Text(info.Name);
@@ -53,6 +54,10 @@ class Writer {
             Word(status ? 1 : 0);
             Word(status.value_or(0));
         }
+    }
+    void Put(const RegisteredProgId& p) {
+        Text(p.Name);
+        Text(p.Clsid);
     }
     template <class T> void Put(const Fallible<T>& item) {
         Word(item.Value ? 1 : 0);
@@ -105,9 +110,12 @@ class Reader {
         return true;
     }
     bool Get(CoClassInfo& info) {
-        std::uint32_t control = 0;
-        if (!Text(info.Name) || !Text(info.GUID) || !Word(control) || control > 1) return false;
+        std::uint32_t control = 0, create = 0;
+        if (!Text(info.Name) || !Text(info.GUID) || !Word(control) || control > 1 ||
+            !Word(create) || create > 1)
+            return false;
         info.IsControl = control == 1;
+        info.CanCreate = create == 1;
         return true;
     }
     bool Get(InterfaceInfo& info) {
@@ -130,6 +138,7 @@ class Reader {
         }
         return true;
     }
+    bool Get(RegisteredProgId& p) { return Text(p.Name) && Text(p.Clsid); }
     template <class T> bool Get(Fallible<T>& item) {
         std::uint32_t hasValue = 0;
         if (!Word(hasValue) || hasValue > 1) return false;
@@ -235,6 +244,7 @@ std::string Serialize(const Registration& registration) {
     out.Word(static_cast<std::uint32_t>(registration.How));
     out.Word(registration.Number);
     out.Put(registration.Classes);
+    out.Put(registration.ProgIds);
     return out.bytes_;
 }
 
@@ -243,7 +253,8 @@ bool Parse(const std::string& bytes, Registration& registration) {
     Registration result;
     std::uint32_t how = 0;
     if (!in.Word(how) || how > static_cast<std::uint32_t>(Registration::Outcome::Failed) ||
-        !in.Word(result.Number) || !in.Get(result.Classes) || !in.AtEnd())
+        !in.Word(result.Number) || !in.Get(result.Classes) || !in.Get(result.ProgIds) ||
+        !in.AtEnd())
         return false;
     result.How = static_cast<Registration::Outcome>(how);
     registration = std::move(result);

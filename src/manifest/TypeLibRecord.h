@@ -38,6 +38,7 @@ std::string Serialize(const Record& record);
 bool Parse(const std::string& bytes, Record& record);
 
 using TypeLibReader::RegisteredClass;
+using TypeLibReader::RegisteredProgId;
 using TypeLibReader::Registration;
 
 std::string Serialize(const Registration& registration);

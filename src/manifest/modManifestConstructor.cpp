@@ -545,25 +545,20 @@ bool KnownThreadingModel(const std::wstring& model) {
     return false;
 }
 
-// One class's element: the type library's data, and over it what the registration says.
-std::wstring ComClassElement(const std::wstring& clsid, std::wstring progId,
+// One class's element: its ProgIDs (the attribute, then the children), and the threading model
+// and status that its registration gives, or the type library's defaults without one.
+std::wstring ComClassElement(const std::wstring& clsid, const std::wstring& progId,
+                             std::vector<std::wstring> more,
                              const TypeLibReader::RegisteredClass* registered, bool control,
                              const std::wstring& file, Written& written,
                              std::vector<std::wstring>& notes) {
     std::vector<Attribute> attributes = {{L"clsid", clsid}};
-    std::wstring independent;
-    if (registered) {
-        if (!registered->ProgId.empty()) progId = registered->ProgId;
-        if (registered->VersionIndependentProgId != progId)
-            independent = registered->VersionIndependentProgId;
-    }
-    const std::wstring what = L"ProgID " + Quoted(progId) + L" класса " + clsid;
-    if (!progId.empty() && Written::Add(written.ProgIds, progId, what, file, notes))
-        attributes.push_back({L"progid", progId});
-    if (!independent.empty() &&
-        !Written::Add(written.ProgIds, independent,
-                      L"ProgID " + Quoted(independent) + L" класса " + clsid, file, notes))
-        independent.clear();
+    auto isNew = [&](const std::wstring& name) {
+        return Written::Add(written.ProgIds, name, L"ProgID " + Quoted(name) + L" класса " + clsid,
+                            file, notes);
+    };
+    if (!progId.empty() && isNew(progId)) attributes.push_back({L"progid", progId});
+    std::erase_if(more, [&](const std::wstring& name) { return !isNew(name); });
     if (!registered) {
         attributes.push_back({L"threadingModel", L"Apartment"});
     } else if (KnownThreadingModel(registered->ThreadingModel)) {
@@ -593,16 +588,67 @@ std::wstring ComClassElement(const std::wstring& clsid, std::wstring progId,
         attributes.push_back(
             {L"miscStatusContent", modCommon::MiscStatusNames(kControlContentStatus)});
     }
-    if (independent.empty()) return Element(4, L"comClass", attributes) + kFileSeparator;
-    return Element(4, L"comClass", attributes, L">") + L"      <progid>" +
-           csEscapeHTML(independent) + L"</progid>\r\n    </comClass>\r\n" + kFileSeparator;
+    if (more.empty()) return Element(4, L"comClass", attributes) + kFileSeparator;
+    std::wstring text = Element(4, L"comClass", attributes, L">");
+    for (const std::wstring& name : more)
+        text += L"      <progid>" + csEscapeHTML(name) + L"</progid>\r\n";
+    return text + L"    </comClass>\r\n" + kFileSeparator;
 }
 
+// A registered class's element with the ProgIDs that the registry gives it, as the platform
+// resolves a name: the class's own one as the attribute, every other one (its version-independent
+// one first) as a child. A name the class claims that the registry gives another class is a note.
+std::wstring RegisteredClassElement(const TypeLibReader::RegisteredClass& c, bool control,
+                                    const TypeLibReader::Registration& registration,
+                                    const std::wstring& file, Written& written,
+                                    std::vector<std::wstring>& notes) {
+    auto classOf = [&](const std::wstring& name) {
+        for (const auto& p : registration.ProgIds)
+            if (Upper(p.Name) == Upper(name)) return Upper(p.Clsid);
+        return std::wstring();
+    };
+    const std::wstring clsid = Upper(c.Clsid);
+    std::wstring progId;
+    std::vector<std::wstring> more;
+    for (const std::wstring* named : {&c.ProgId, &c.VersionIndependentProgId}) {
+        if (named->empty() || (named != &c.ProgId && Upper(*named) == Upper(c.ProgId))) continue;
+        const std::wstring to = classOf(*named);
+        if (to == clsid) {
+            if (named == &c.ProgId)
+                progId = *named;
+            else
+                more.push_back(*named);
+            continue;
+        }
+        // A name the registry gives a class that this file does not make: noted with the file.
+        const bool moved = std::any_of(registration.Classes.begin(), registration.Classes.end(),
+                                       [&](const auto& o) { return Upper(o.Clsid) == to; });
+        if (!moved && !to.empty()) continue;
+        notes.push_back(L"ProgID " + Quoted(*named) + L" класса " + c.Clsid + L" из " +
+                        Quoted(file) + L": реестр " +
+                        (moved
+                             ? L"связывает это имя с классом " + to + L"; ProgID перенесён к нему."
+                             : L"не связывает это имя ни с одним классом; ProgID пропущен."));
+    }
+    for (const auto& p : registration.ProgIds) {
+        const std::wstring name = Upper(p.Name);
+        if (Upper(p.Clsid) == clsid && name != Upper(progId) &&
+            std::none_of(more.begin(), more.end(), [&](const auto& m) { return Upper(m) == name; }))
+            more.push_back(p.Name);
+    }
+    return ComClassElement(c.Clsid, progId, std::move(more), &c, control, file, written, notes);
+}
+
+// A captured registration says which classes the file has and their ProgIDs; without one the
+// type library does, its non-creatable classes aside.
 std::wstring ComponentFile(const Component& component, Written& written,
                            std::vector<std::wstring>& notes) {
     const TypeLibInfo& lib = *component.TypeLib;
+    const bool captured =
+        component.Registered &&
+        component.Registered->How == TypeLibReader::Registration::Outcome::Captured;
     const std::vector<TypeLibReader::RegisteredClass> none;
-    const auto& registered = component.Registered ? component.Registered->Classes : none;
+    const auto& registered = captured ? component.Registered->Classes : none;
     auto registration = [&](const std::wstring& clsid) -> const TypeLibReader::RegisteredClass* {
         for (const auto& c : registered)
             if (Upper(c.Clsid) == Upper(clsid)) return &c;
@@ -615,12 +661,23 @@ std::wstring ComponentFile(const Component& component, Written& written,
     for (std::size_t i = 0; i < lib.CoClassCount(); ++i) {
         const TypeLibReader::CoClassInfo coClass = lib.CoClass(i);
         listed.push_back(Upper(coClass.GUID));
+        const TypeLibReader::RegisteredClass* c = registration(coClass.GUID);
+        if (captured ? !c : !coClass.CanCreate) {
+            notes.push_back(L"Класс " + coClass.GUID + L" (" + coClass.Name + L") из " +
+                            Quoted(component.File) +
+                            (captured ? L": есть в библиотеке типов, но регистрация компонента не "
+                                        L"связывает его с этим файлом; класс пропущен."
+                                      : L": библиотека типов помечает его как несоздаваемый; "
+                                        L"класс пропущен."));
+            continue;
+        }
         if (!Written::Add(written.Classes, coClass.GUID, L"Класс " + coClass.GUID, component.File,
                           notes))
             continue;
-        text += ComClassElement(coClass.GUID, libraryName + L"." + coClass.Name,
-                                registration(coClass.GUID), coClass.IsControl, component.File,
-                                written, notes);
+        text += c ? RegisteredClassElement(*c, coClass.IsControl, *component.Registered,
+                                           component.File, written, notes)
+                  : ComClassElement(coClass.GUID, libraryName + L"." + coClass.Name, {}, nullptr,
+                                    coClass.IsControl, component.File, written, notes);
     }
     // Classes that the registration adds, in the order of their identifiers.
     std::vector<const TypeLibReader::RegisteredClass*> extra;
@@ -631,7 +688,16 @@ std::wstring ComponentFile(const Component& component, Written& written,
               [](const auto* a, const auto* b) { return a->Clsid < b->Clsid; });
     for (const auto* c : extra) {
         if (Written::Add(written.Classes, c->Clsid, L"Класс " + c->Clsid, component.File, notes))
-            text += ComClassElement(c->Clsid, L"", c, false, component.File, written, notes);
+            text += RegisteredClassElement(*c, false, *component.Registered, component.File,
+                                           written, notes);
+    }
+    // The ProgIDs that the registration wrote for classes that it does not make for this file.
+    for (const auto& p : captured ? component.Registered->ProgIds
+                                  : std::vector<TypeLibReader::RegisteredProgId>()) {
+        if (!registration(p.Clsid))
+            notes.push_back(L"ProgID " + Quoted(p.Name) + L" из " + Quoted(component.File) +
+                            L": реестр связывает это имя с классом " + Upper(p.Clsid) +
+                            L", который этот файл не регистрирует; ProgID пропущен.");
     }
     const std::wstring guid = lib.GUID();
     if (Written::Add(written.TypeLibs, guid, L"Библиотека типов " + guid, component.File, notes)) {

@@ -555,8 +555,13 @@ TEST_F(ManifestTest, ComponentsGetTheirFileElementsAndProxiesWithNothingTwice) {
     record.DateTime = L"07.12.2026 9:05:01";
     TypeLibReader::Registration registration;
     registration.Classes = {{Id(L'C', 1), L"Grids.Grid.1", L"Grids.Grid", L"Both", {0, 0x80020191}},
-                            {Id(L'C', 9), L"Grids.Hidden", L"", L"", {}},
-                            {Id(L'C', 5), L"Grids.Extra", L"", L"Free", {}}};
+                            {Id(L'C', 9), L"Grids.Hidden", L"Grids.Gone", L"", {}},
+                            {Id(L'C', 5), L"Grids.Extra", L"Grids.Grid", L"Free", {}}};
+    registration.ProgIds = {{L"Grids.Extra", Id(L'C', 5)},
+                            {L"grids.grid", Id(L'C', 1)},
+                            {L"Grids.Grid.1", Id(L'C', 1)},
+                            {L"Grids.Hidden", Id(L'C', 7)},
+                            {L"Grids.Short", Id(L'C', 1)}};
     const TypeLibReader::InterfaceInfo iGrid{
         L"IGrid", Id(L'1', 1), InterfaceKind::Dual, {kDispatch}};
     record.Components = {
@@ -566,7 +571,7 @@ TEST_F(ManifestTest, ComponentsGetTheirFileElementsAndProxiesWithNothingTwice) {
         ComponentOf(other, L"Other.dll", L"Grids", 2, 1,
                     {{L"Plain", Id(L'C', 2), false},
                      {L"Plain", Id(L'C', 4), false},
-                     {L"Other", Id(L'C', 3), false}},
+                     {L"Other", Id(L'C', 3), false, false}},
                     {iGrid, {L"IOther", Id(L'1', 2), InterfaceKind::Custom, {kUnknown}}},
                     std::nullopt)};
     std::wstring current;
@@ -574,12 +579,7 @@ TEST_F(ManifestTest, ComponentsGetTheirFileElementsAndProxiesWithNothingTwice) {
     EXPECT_EQ(Golden("components.manifest"),
               QZVSP0100A::UnicodeToUtf8(
                   modManifestConstructor::GetManifestBody(record, current, &notes)));
-    const std::wstring from = L" из \"" + other + L"\": уже есть в манифесте, повтор пропущен.";
-    EXPECT_EQ(
-        (std::vector<std::wstring>{L"Неизвестные биты 0x80000000 в miscStatusContent класса " +
-                                       Id(L'C', 1) + L" из \"" + grid + L"\" пропущены.",
-                                   L"Класс " + Id(L'C', 2) + from,
-                                   L"ProgID \"Grids.Plain\" класса " + Id(L'C', 4) + from,
-                                   L"Интерфейс " + Id(L'1', 1) + from}),
-        notes);
+    std::wstring lines;
+    for (const std::wstring& note : notes) lines += note + L"\r\n";
+    EXPECT_EQ(Golden("components.notes"), QZVSP0100A::UnicodeToUtf8(lines));
 }

@@ -4,6 +4,7 @@
 // fixture library (ComRegFixture.dll):
 //   create:{clsid}    create the class for IVexCounter; its first Next() must give 1
 //   progid:Name       the ProgID's class, created for IUnknown, must answer IVexCounter
+//   progid:Name={clsid}  and its IPersist must name that class
 //   status:{clsid}=N  OleRegGetMiscStatus(DVASPECT_CONTENT) must answer N
 //   fixture           every class of the first fixture library, as without steps
 //   actctx:file       the platform's loader must make an activation context of the manifest
@@ -132,7 +133,8 @@ std::wstring Wide(const char* text) {
     return wide;
 }
 
-HRESULT UseCounter(const CLSID& clsid, const IID& iid, const char** where) {
+HRESULT UseCounter(const CLSID& clsid, const IID& iid, const char** where,
+                   const CLSID& expected = CLSID_NULL) {
     IUnknown* object = nullptr;
     HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid,
                                   reinterpret_cast<void**>(&object));
@@ -143,6 +145,13 @@ HRESULT UseCounter(const CLSID& clsid, const IID& iid, const char** where) {
     LONG value = 0;
     if (SUCCEEDED(hr)) hr = counter->Next(&value);
     if (SUCCEEDED(hr)) hr = Expect(value, 1);
+    IPersist* persist = nullptr;
+    CLSID actual = expected; // the class the object says it is
+    if (SUCCEEDED(hr) && expected != CLSID_NULL)
+        hr = object->QueryInterface(IID_IPersist, reinterpret_cast<void**>(&persist));
+    if (persist && SUCCEEDED(hr = persist->GetClassID(&actual)) && actual != expected)
+        hr = E_UNEXPECTED;
+    if (persist) persist->Release();
     if (counter) counter->Release();
     object->Release();
     return hr;
@@ -168,14 +177,18 @@ void RunStep(const char* step) {
         hr = CLSIDFromString(what.c_str(), &clsid);
         if (SUCCEEDED(hr)) hr = UseCounter(clsid, regfixture::IID_IVexCounter, &where);
     } else if (kind == "progid") {
-        hr = CLSIDFromProgID(what.c_str(), &clsid);
+        const size_t equals = what.find(L'=');
+        CLSID expected = CLSID_NULL;
+        hr = CLSIDFromProgID(what.substr(0, equals).c_str(), &clsid);
+        if (SUCCEEDED(hr) && equals != std::wstring::npos)
+            hr = CLSIDFromString(what.c_str() + equals + 1, &expected);
         if (SUCCEEDED(hr)) {
             // The identifier the name gave: under an activation context it need not be the
             // class's own.
             wchar_t text[40] = L"";
             StringFromGUID2(clsid, text, 40);
             std::snprintf(detail, sizeof detail, " = %ls", text);
-            hr = UseCounter(clsid, IID_IUnknown, &where);
+            hr = UseCounter(clsid, IID_IUnknown, &where, expected);
         }
     } else if (kind == "fixture") {
         UseFixtureLibrary();

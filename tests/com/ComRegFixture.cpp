@@ -5,7 +5,8 @@
 // Built also as ComRegCrash.dll and ComRegHang.dll, whose DllRegisterServer crashes with an
 // access violation or never returns, before anything is written (COMREG_CRASH, COMREG_HANG), and
 // as ComRegHostile.dll, each copy of which misbehaves as the start of its file name says
-// (COMREG_HOSTILE, see HostileStart).
+// (COMREG_HOSTILE, see HostileStart), and as ComRegMix.dll (COMREG_MIX), whose ProgIDs the
+// registry gives other classes than they name. Every counter tells its class through IPersist.
 #include "ComRegFixtureIds.h"
 #include "ComServer.h"
 
@@ -21,7 +22,7 @@ namespace {
 
 HMODULE g_module = nullptr;
 
-class Counter final : public regfixture::IVexCounter {
+template <const CLSID* Id> class Counter final : public regfixture::IVexCounter, public IPersist {
   public:
     Counter() { InterlockedIncrement(&fixture::g_locks); }
     HRESULT Init() { return S_OK; }
@@ -30,8 +31,9 @@ class Counter final : public regfixture::IVexCounter {
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
         if (!out) return E_POINTER;
-        if (riid == IID_IUnknown || riid == regfixture::IID_IVexCounter) {
-            *out = static_cast<regfixture::IVexCounter*>(this);
+        if (riid == IID_IUnknown || riid == regfixture::IID_IVexCounter || riid == IID_IPersist) {
+            *out = riid == IID_IPersist ? static_cast<void*>(static_cast<IPersist*>(this))
+                                        : static_cast<regfixture::IVexCounter*>(this);
             AddRef();
             return S_OK;
         }
@@ -52,6 +54,7 @@ class Counter final : public regfixture::IVexCounter {
         *value = InterlockedIncrement(&count_);
         return S_OK;
     }
+    HRESULT STDMETHODCALLTYPE GetClassID(CLSID* id) override { return *id = *Id, S_OK; }
 
   private:
     ~Counter() { InterlockedDecrement(&fixture::g_locks); }
@@ -60,7 +63,7 @@ class Counter final : public regfixture::IVexCounter {
     LONG count_ = 0;
 };
 
-fixture::Factory<Counter> g_factory;
+template <const CLSID* Id> fixture::Factory<Counter<Id>> g_factory;
 
 // Macros, so that the keys below join them at compile time.
 #define COUNTER_CLSID L"{87FC7B95-4E60-4EF8-827C-5A44C7CDC1B7}"
@@ -69,11 +72,15 @@ fixture::Factory<Counter> g_factory;
 #define COUNTER_KEY L"CLSID\\" COUNTER_CLSID
 #define DIAL_KEY L"CLSID\\" DIAL_CLSID
 #define HIDDEN_KEY L"CLSID\\" HIDDEN_CLSID
+#define FIRST_CLSID L"{54CEB7C9-36EC-4E60-A2EE-6251AA2D2FE7}"
+#define SECOND_CLSID L"{8A97EAC2-A864-49BB-BD7F-EFC70DBA5BCF}"
 
 HRESULT Write(const wchar_t* subkey, const wchar_t* name, DWORD type, const wchar_t* data) {
     HKEY key = nullptr;
-    LONG error = RegCreateKeyExW(HKEY_CLASSES_ROOT, subkey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                 &key, nullptr);
+    const bool user = std::wcsncmp(subkey, L"HKCU\\", 5) == 0;
+    LONG error =
+        RegCreateKeyExW(user ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT, subkey + (user ? 5 : 0), 0,
+                        nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
     if (error == ERROR_SUCCESS && data)
         error = RegSetValueExW(key, name, 0, type, reinterpret_cast<const BYTE*>(data),
                                static_cast<DWORD>((std::wcslen(data) + 1) * sizeof(wchar_t)));
@@ -106,6 +113,21 @@ HRESULT Register() {
         const wchar_t* data; // nullptr: the key alone
     };
     const Value values[] = {
+#if defined(COMREG_MIX)
+        // VexmorMix.Shared names the second class; VexmorMix.First has a CurVer alone; one key
+        // ("HKCU\\...") under HKEY_CURRENT_USER.
+        {L"CLSID\\" FIRST_CLSID L"\\InprocServer32", nullptr, REG_SZ, path},
+        {L"CLSID\\" FIRST_CLSID L"\\ProgID", nullptr, REG_SZ, L"VexmorMix.First.1"},
+        {L"CLSID\\" FIRST_CLSID L"\\VersionIndependentProgID", nullptr, REG_SZ,
+         L"VexmorMix.Shared"},
+        {L"VexmorMix.First.1\\CLSID", nullptr, REG_SZ, FIRST_CLSID},
+        {L"VexmorMix.First\\CurVer", nullptr, REG_SZ, L"VexmorMix.First.1"},
+        {L"HKCU\\Software\\Classes\\VexmorMix.Short\\CLSID", nullptr, REG_SZ, FIRST_CLSID},
+        {L"CLSID\\" SECOND_CLSID L"\\InprocServer32", nullptr, REG_SZ, bareName},
+        {L"CLSID\\" SECOND_CLSID L"\\ProgID", nullptr, REG_SZ, L"VexmorMix.Shared"},
+        {L"CLSID\\" SECOND_CLSID L"\\VersionIndependentProgID", nullptr, REG_SZ, L"VexmorMix.Lost"},
+        {L"VexmorMix.Shared\\CLSID", nullptr, REG_SZ, SECOND_CLSID},
+#else
         {COUNTER_KEY, nullptr, REG_SZ, L"Vexmor counter"},
         {COUNTER_KEY L"\\InprocServer32", nullptr, REG_SZ, path},
         {COUNTER_KEY L"\\InprocServer32", L"ThreadingModel", REG_SZ, L"Both"},
@@ -124,6 +146,7 @@ HRESULT Register() {
         {HIDDEN_KEY L"\\InprocServer32", nullptr, REG_SZ, bareName},
         {HIDDEN_KEY L"\\ProgID", nullptr, REG_SZ, L"VexmorReg.Hidden"},
         {L"VexmorReg.Hidden\\CLSID", nullptr, REG_SZ, HIDDEN_CLSID},
+#endif
     };
     for (const Value& value : values) {
         HRESULT hr = Write(value.key, value.name, value.type, value.data);
@@ -210,9 +233,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID riid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (clsid == regfixture::CLSID_VexCounter || clsid == regfixture::CLSID_VexDial ||
-        clsid == regfixture::CLSID_VexHidden)
-        return g_factory.QueryInterface(riid, out);
+#define SERVE(id)                                                                                  \
+    if (clsid == regfixture::id) return g_factory<&regfixture::id>.QueryInterface(riid, out)
+    SERVE(CLSID_VexCounter);
+    SERVE(CLSID_VexDial);
+    SERVE(CLSID_VexHidden);
+    SERVE(CLSID_VexFirst);
+    SERVE(CLSID_VexSecond);
     return CLASS_E_CLASSNOTAVAILABLE;
 }
 

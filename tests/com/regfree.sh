@@ -294,6 +294,7 @@ snapshot() {
 }
 counter='{87FC7B95-4E60-4EF8-827C-5A44C7CDC1B7}' dial='{1067494F-FEA5-4829-9AA2-D7656837605C}'
 hidden='{D53F69C2-9FA1-4C08-9295-93C6BAC816C0}'
+first='{54CEB7C9-36EC-4E60-A2EE-6251AA2D2FE7}' second='{8A97EAC2-A864-49BB-BD7F-EFC70DBA5BCF}'
 # build_components <label> <option lines> <component file...>: the client linked in a folder of
 # its own with the components beside it; sets manifest and notes (the build log's notes).
 build_components() {
@@ -345,7 +346,8 @@ stale='HKCU\Software\VexmorLink.Scratch.4000000.1.1\HKCR\CLSID'
 build_components stale $'COM:ComRegFixture.dll\r\n' ComRegFixture.dll
 if "$wine64_loader" reg query "$stale" </dev/null >/dev/null 2>&1; then fail "a left-over scratch key stayed"; else pass "a left-over scratch key was deleted"; fi
 snapshot before
-build_components com-comtlb $'COM:ComFixture.dll\r\nCOMTLB:ComRegFixture.dll\r\n' ComFixture.dll ComRegFixture.dll
+build_components com-comtlb $'COM:ComFixture.dll\r\nCOMTLB:ComRegFixture.dll\r\nCOMTLB:ComRegMix.dll\r\n' \
+    ComFixture.dll ComRegFixture.dll ComRegMix.dll
 expect_sections com-comtlb components-com-comtlb.manifest
 expect_note com-comtlb "Компонент \"$(winpath "$project/ComFixture.dll")\" не экспортирует DllRegisterServer"
 for apartment in sta mta; do
@@ -383,6 +385,13 @@ expect_sections embedded components-com.manifest
 run_client embedded-components mta "$project" "create:$counter" progid:VexmorReg.Counter "status:$dial=131473"
 rm -rf "$copy"
 expect_line embedded-components "all steps succeeded"
+# The counter that ComRegMix.dll's type library describes is the registering library's.
+build_components mix $'COM:ComRegMix.dll\r\nCOM:ComRegFixture.dll\r\n' ComRegMix.dll ComRegFixture.dll
+expect_sections mix components-mix.manifest
+expect_note mix "ProgID \"VexmorMix.Shared\" класса $first из \"$(winpath "$project/ComRegMix.dll")\": реестр связывает это имя с классом $second; ProgID перенесён к нему."
+run_components mix sta "create:$first" "create:$second" "create:$counter" "progid:VexmorMix.First.1=$first" \
+    "progid:VexmorMix.First=$first" "progid:VexmorMix.Short=$first" "progid:VexmorMix.Shared=$second" \
+    "progid:VexmorReg.Counter=$counter"
 build_components crash $'COM:ComRegCrash.dll\r\n' ComRegCrash.dll
 expect_note crash "прервана исключением 0xC0000005; использованы данные его библиотеки типов."
 build_components hang $'COM:ComRegHang.dll\r\n' ComRegHang.dll
