@@ -1,6 +1,7 @@
 #include "manifest/ComRegistration.h"
 
 #include "common/LongPath.h"
+#include "manifest/modCommon.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -16,6 +17,7 @@
 namespace ComRegistration {
 namespace {
 
+using modCommon::Upper;
 using TypeLibReader::RegisteredClass;
 using TypeLibReader::RegisteredProgId;
 using TypeLibReader::Registration;
@@ -38,11 +40,6 @@ class Key {
 bool SameText(const std::wstring& a, const std::wstring& b) {
     return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
                                 static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-std::wstring Upper(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
-    return text;
 }
 
 // --- the type-library registration functions, replaced -----------------------------------------

@@ -4,6 +4,7 @@
 #include "manifest/TypeLibReader.h"
 
 #include "manifest/ComRegistration.h"
+#include "manifest/modCommon.h"
 #include "manifest/TypeLibReaderChild.h"
 #include "manifest/TypeLibRecord.h"
 #include "process/ChildRun.h"
@@ -146,9 +147,7 @@ bool HasTypeLibResource(const std::wstring& fileName) {
 std::wstring GuidText(const GUID& guid) {
     wchar_t text[40] = {};
     if (StringFromGUID2(guid, text, 40) == 0) ThrowHResult(E_UNEXPECTED);
-    std::wstring result(text);
-    for (auto& c : result) c = static_cast<wchar_t>(std::towupper(c));
-    return result;
+    return modCommon::Upper(text);
 }
 
 std::wstring TypeName(ITypeInfo* info) {

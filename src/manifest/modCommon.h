@@ -4,10 +4,18 @@
 #include "manifest/ManifestXml.h"
 
 #include <cstdint>
+#include <cwctype>
 #include <string>
 #include <vector>
 
 namespace modCommon {
+
+// The text in upper case as the C library knows letters: identifiers and file names compared
+// without regard to case.
+inline std::wstring Upper(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
+    return text;
+}
 
 // The text with "&", "<", ">" and the double quote replaced by their XML entities, in that
 // order; the apostrophe stays.

@@ -2,23 +2,13 @@
 
 #include "config/CConfig.h"
 #include "context/BuildContext.h"
-#include "manifest/TypeLibReader.h"
 #include "manifest/modCommon.h"
 #include "log/modLog.h"
-#include "manifest/modManifestParser.h"
-#include "platform/LocalTime.h"
 #include "platform/MessageBox.h"
 #include "support/AppError.h"
 #include "support/ErrorText.h"
 #include "support/QZVSP0100A.h"
-#include "support/QZVSP0100B.h"
 #include "version/modFormatVersion.h"
-#include "version/modVersion.h"
-
-#include <algorithm>
-#include <cwchar>
-#include <cwctype>
-#include <iterator>
 
 namespace modManifestConstructor {
 namespace {
@@ -31,17 +21,6 @@ using TypeLibReader::InterfaceKind;
 using TypeLibReader::TypeLibInfo;
 
 constexpr wchar_t kCRLF[] = L"\r\n";
-constexpr wchar_t kSeparator[] = L"  \r\n";       // after every top-level block
-constexpr wchar_t kFileSeparator[] = L"    \r\n"; // inside the file element
-
-// The platform's own marshalers: the dispatch marshaler for pure dispinterfaces, the type-library
-// marshaler for every interface described in the library (dual and oleautomation ones).
-constexpr wchar_t kDispatchProxy[] = L"{00020420-0000-0000-C000-000000000046}";
-constexpr wchar_t kTypeLibProxy[] = L"{00020424-0000-0000-C000-000000000046}";
-
-// What an ActiveX control registers as the status of its content aspect: recomposeonresize,
-// cantlinkinside, insideout, activatewhenvisible, setclientsitefirst.
-constexpr std::uint32_t kControlContentStatus = 131473;
 
 // The versions of Windows a program declares it was made for: Vista, 7, 8, 8.1, 10 and 11.
 constexpr const wchar_t* kSupportedOS[] = {
@@ -49,10 +28,6 @@ constexpr const wchar_t* kSupportedOS[] = {
     L"{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}", L"{1f676c76-80e1-4239-95bb-83d0f6d0da78}",
     L"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",
 };
-
-std::wstring Quoted(const std::wstring& text) {
-    return L"\"" + text + L"\"";
-}
 
 // The header comment must stay a comment of its own lines: "--" may not stand inside one, and a
 // line break inside a value would start a line of its own.
@@ -154,15 +129,19 @@ void ShowFailure(const BuildContext& context, const std::wstring& what,
                           platform::Icon::Error);
 }
 
-// Users write paths in double quotes, as they do for /OUT:.
-std::wstring WithoutQuotes(const std::wstring& entry) {
-    if (entry.size() >= 2 && entry.front() == L'"' && entry.back() == L'"')
-        return entry.substr(1, entry.size() - 2);
-    return entry;
+} // namespace
+
+std::wstring Quoted(const std::wstring& text) {
+    return L"\"" + text + L"\"";
 }
 
 std::wstring ProxyElement(const TypeLibReader::InterfaceInfo& info,
                           const std::wstring& libraryGuid) {
+    // The platform's own marshalers: the dispatch marshaler for pure dispinterfaces, the
+    // type-library marshaler for every interface described in the library (dual and
+    // oleautomation ones).
+    constexpr wchar_t kDispatchProxy[] = L"{00020420-0000-0000-C000-000000000046}";
+    constexpr wchar_t kTypeLibProxy[] = L"{00020424-0000-0000-C000-000000000046}";
     std::vector<Attribute> attributes = {
         {L"name", info.Name},
         {L"iid", info.GUID},
@@ -173,179 +152,6 @@ std::wstring ProxyElement(const TypeLibReader::InterfaceInfo& info,
         attributes.push_back({L"baseInterface", info.ImpliedInterfaces.front()});
     attributes.push_back({L"tlbid", libraryGuid});
     return Element(2, L"comInterfaceExternalProxyStub", attributes) + kSeparator;
-}
-
-Reference ReadReference(const std::wstring& entry, const std::wstring& configFileName) {
-    Reference reference;
-    try {
-        const std::wstring manifest = QZVSP0100B::GetAbsoluteFileName(
-            WithoutQuotes(entry), QZVSP0100B::GetFilePath(configFileName));
-        reference.Value = modManifestParser::GetAssemblyIdentityFromManifest(manifest);
-        if (reference.Value.empty()) {
-            reference.Failure = AppError(kAppErrorNumber,
-                                         L"Не удалось получить элемент assemblyIdentity из файла " +
-                                             Quoted(manifest) + L".");
-        }
-    } catch (const AppError& error) {
-        reference.Failure = error;
-    }
-    return reference;
-}
-
-std::wstring Upper(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towupper(c));
-    return text;
-}
-
-// A component line resolved and checked as far as can be done without reading the file.
-struct ComponentEntry {
-    Gathered<Component> Read;
-    bool CaptureRegistration = false;
-};
-
-std::vector<ComponentEntry> ComponentEntries(const BuildContext& context,
-                                             const std::vector<ComponentLine>& lines,
-                                             std::vector<std::wstring>& notes) {
-    std::vector<ComponentEntry> entries;
-    const std::wstring base = QZVSP0100B::GetFilePath(context.ConfigFileName);
-    const std::wstring output = Upper(QZVSP0100B::GetAbsoluteFileName(context.ExeFileName, base));
-    std::vector<std::wstring> named;
-    for (const ComponentLine& line : lines) {
-        ComponentEntry entry;
-        entry.CaptureRegistration = line.CaptureRegistration;
-        Component& component = entry.Read.Value;
-        try {
-            component.File = QZVSP0100B::GetAbsoluteFileName(WithoutQuotes(line.File), base);
-        } catch (const AppError& error) {
-            entry.Read.Failure = error;
-            entries.push_back(std::move(entry));
-            continue;
-        }
-        const std::wstring key = Upper(component.File);
-        if (key == output) {
-            notes.push_back(std::wstring(line.CaptureRegistration ? L"COM:" : L"COMTLB:") +
-                            L" называет сам выходной файл " + Quoted(component.File) +
-                            L"; строка пропущена.");
-            continue;
-        }
-        // A file named twice gets one section, from its first line.
-        if (std::find(named.begin(), named.end(), key) != named.end()) continue;
-        named.push_back(key);
-        if (Upper(QZVSP0100B::GetFileExtension(component.File)) == L"EXE") {
-            entry.Read.Failure =
-                AppError(kAppErrorNumber, L"Компонент " + Quoted(component.File) +
-                                              L" - программа (EXE): её классы нельзя описать как "
-                                              L"классы внутрипроцессной библиотеки.");
-        } else if (!QZVSP0100B::IsFileExist(component.File)) {
-            entry.Read.Failure =
-                AppError(kAppErrorNumber, L"Компонент " + Quoted(component.File) +
-                                              L" не найден или не является файлом.");
-        }
-        entries.push_back(std::move(entry));
-    }
-    return entries;
-}
-
-// The file element's name: the path below the output's folder, or the bare name of a component
-// that must then be deployed beside the output.
-std::wstring ComponentName(const std::wstring& file, const std::wstring& exeFileName,
-                           std::vector<std::wstring>& notes) {
-    std::wstring folder = QZVSP0100B::GetFilePath(exeFileName);
-    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-    if (!folder.empty() && file.size() > folder.size() &&
-        Upper(file.substr(0, folder.size())) == Upper(folder))
-        return file.substr(folder.size());
-    notes.push_back(L"Компонент " + Quoted(file) +
-                    L" лежит вне папки выходного файла: в "
-                    L"манифесте он назван по имени файла и должен поставляться рядом с " +
-                    Quoted(QZVSP0100B::GetFileName(exeFileName, false)) + L".");
-    return QZVSP0100B::GetFileName(file, false);
-}
-
-} // namespace
-
-ManifestRecord GatherManifestRecord(const BuildContext& context) {
-    ManifestRecord record;
-    record.ExeFileName = context.ExeFileName;
-    if (context.Config) record.Options = *context.Config;
-    std::vector<ComponentEntry> entries;
-    try {
-        entries = ComponentEntries(context, record.Options.SET_COM(), record.Notes);
-    } catch (const AppError& error) {
-        // The output's own folder could not be told: reported where components are written.
-        entries.resize(1);
-        entries.front().Read.Failure = error;
-    }
-    // One reading process for the output's own library and every component's.
-    std::vector<TypeLibReader::ReadRequest> requests = {{context.ExeFileName, false}};
-    for (const ComponentEntry& entry : entries) {
-        if (!entry.Read.Failure)
-            requests.push_back({entry.Read.Value.File, entry.CaptureRegistration});
-    }
-    std::vector<TypeLibReader::ReadResult> read = TypeLibReader::ReadFiles(requests);
-    if (const auto& error = read.front().LoadError) {
-        // A file without a type library is the usual case: it simply has no COM sections.
-        if (error->Number != TypeLibReader::kNoTypeLibNumber) throw *error;
-    } else {
-        record.TypeLib = read.front().TypeLib;
-    }
-    try {
-        if (!modVersion::GetVersion(context.ExeFileName, record.Version.Value)) {
-            record.Version.Failure =
-                AppError(kAppErrorNumber, L"Не удалось получить информацию о версии файла");
-        }
-    } catch (const AppError& error) {
-        record.Version.Failure = error;
-    }
-    record.DateTime = platform::LocalDateTimeText();
-    for (const std::wstring& entry : record.Options.SET_REF())
-        record.References.push_back(ReadReference(entry, context.ConfigFileName));
-
-    // The names that file elements take, the output's own first.
-    std::vector<std::pair<std::wstring, std::wstring>> names; // upper-case name, file
-    if (record.TypeLib)
-        names.push_back(
-            {Upper(QZVSP0100B::GetFileName(context.ExeFileName, false)), context.ExeFileName});
-    std::size_t next = 1;
-    for (ComponentEntry& entry : entries) {
-        Gathered<Component>& gathered = entry.Read;
-        Component& component = gathered.Value;
-        if (!gathered.Failure) {
-            TypeLibReader::ReadResult& result = read[next++];
-            for (std::wstring& note : result.Notes) record.Notes.push_back(std::move(note));
-            if (result.LoadError) {
-                gathered.Failure =
-                    AppError(result.LoadError->Number,
-                             L"Не удалось загрузить библиотеку типов из компонента " +
-                                 Quoted(component.File) + L": " + result.LoadError->Description);
-            } else {
-                component.TypeLib = result.TypeLib;
-                component.Registered = std::move(result.Registered);
-            }
-        }
-        try {
-            if (!gathered.Failure)
-                component.Name = ComponentName(component.File, context.ExeFileName, record.Notes);
-        } catch (const AppError& error) {
-            gathered.Failure = error;
-        }
-        if (!gathered.Failure) {
-            const std::wstring key = Upper(component.Name);
-            const auto same = std::find_if(names.begin(), names.end(),
-                                           [&](const auto& n) { return n.first == key; });
-            if (same != names.end()) {
-                gathered.Failure =
-                    AppError(kAppErrorNumber, L"Компоненты " + Quoted(same->second) + L" и " +
-                                                  Quoted(component.File) +
-                                                  L" получили бы в манифесте одно имя файла " +
-                                                  Quoted(component.Name) + L".");
-            } else {
-                names.push_back({key, component.File});
-            }
-        }
-        record.Components.push_back(std::move(gathered));
-    }
-    return record;
 }
 
 std::wstring GetManifestText(const BuildContext& context) {
@@ -393,7 +199,7 @@ std::wstring GetManifestBody(const ManifestRecord& Record, std::wstring& Current
     if (!settings.empty()) text += L" xmlns:asmv3=\"urn:schemas-microsoft-com:asm.v3\"";
     text += L">\r\n";
     text += kSeparator;
-    text += GetAssemblyIdentity(Record.ExeFileName, version, CurrentFunction);
+    text += GetAssemblyIdentity(Record.FileName, version, CurrentFunction);
     text += kSeparator;
     text += L"  <description>" + csEscapeHTML(version.Description) + L"</description>\r\n";
     text += kSeparator;
@@ -403,7 +209,8 @@ std::wstring GetManifestBody(const ManifestRecord& Record, std::wstring& Current
     if (application) text += CommonControlsDependency();
 
     text += GetDependencies(Record.References, CurrentFunction);
-    if (Record.TypeLib) text += GetFileSection(*Record.TypeLib, CurrentFunction);
+    if (Record.TypeLib)
+        text += GetFileSection(*Record.TypeLib, Record.TypeLibFileName, CurrentFunction);
     ComponentSections components;
     if (!Record.Components.empty()) components = GetComponents(Record, CurrentFunction);
     text += components.Files;
@@ -417,10 +224,10 @@ std::wstring GetManifestBody(const ManifestRecord& Record, std::wstring& Current
     return modCommon::XmlCharacters(text);
 }
 
-std::wstring GetAssemblyIdentity(const std::wstring& ExeFileName, const FileVersionRecord& Version,
-                                 std::wstring& CurrentFunction) {
+std::wstring GetAssemblyIdentity(const Gathered<std::wstring>& FileName,
+                                 const FileVersionRecord& Version, std::wstring& CurrentFunction) {
     CurrentFunction = L"GetAssemblyIdentity";
-    const std::wstring name = QZVSP0100B::GetFileName(ExeFileName, false);
+    const std::wstring& name = FileName.Get();
     return Element(2, L"assemblyIdentity",
                    {{L"type", L"win32"},
                     {L"processorArchitecture", L"X86"},
@@ -444,9 +251,10 @@ std::wstring GetDependencies(const std::vector<Reference>& References,
     return text;
 }
 
-std::wstring GetFileSection(const TypeLibInfo& TypeLib, std::wstring& CurrentFunction) {
+std::wstring GetFileSection(const TypeLibInfo& TypeLib, const Gathered<std::wstring>& FileName,
+                            std::wstring& CurrentFunction) {
     CurrentFunction = L"GetFileSection";
-    const std::wstring fileName = QZVSP0100B::GetFileName(TypeLib.ContainingFile(), false);
+    const std::wstring& fileName = FileName.Get();
     std::wstring text = L"  <file name=" + Quoted(csEscapeHTML(fileName)) + L">\r\n";
     text += kFileSeparator;
     text += GetCOMClasses(TypeLib, CurrentFunction);
@@ -493,249 +301,6 @@ std::wstring GetCOMInterfaceProxies(const TypeLibInfo& TypeLib, std::wstring& Cu
     const std::wstring libraryGuid = TypeLib.GUID();
     for (std::size_t i = 0; i < count; ++i) text += ProxyElement(TypeLib.Interface(i), libraryGuid);
     return text;
-}
-
-namespace {
-
-// What the document holds already: identifiers upper-cased, so that letter case never makes two.
-struct Written {
-    std::vector<std::wstring> Classes, Interfaces, TypeLibs, ProgIds;
-
-    static bool Has(const std::vector<std::wstring>& set, const std::wstring& id) {
-        return std::find(set.begin(), set.end(), Upper(id)) != set.end();
-    }
-    // True when new; a repeat is a note instead.
-    static bool Add(std::vector<std::wstring>& set, const std::wstring& id,
-                    const std::wstring& what, const std::wstring& file,
-                    std::vector<std::wstring>& notes) {
-        if (Has(set, id)) {
-            notes.push_back(what + L" из " + Quoted(file) +
-                            L": уже есть в манифесте, повтор пропущен.");
-            return false;
-        }
-        set.push_back(Upper(id));
-        return true;
-    }
-};
-
-// The output's own library, as its own builders write it. What cannot be read is left to them
-// to report.
-Written OwnIdentifiers(const TypeLibInfo* lib) {
-    Written written;
-    if (!lib) return written;
-    auto add = [](std::vector<std::wstring>& set, const auto& read) {
-        try {
-            set.push_back(Upper(read()));
-        } catch (const AppError&) {
-        }
-    };
-    add(written.TypeLibs, [&] { return lib->GUID(); });
-    for (std::size_t i = 0; i < lib->CoClassCount(); ++i) {
-        add(written.Classes, [&] { return lib->CoClass(i).GUID; });
-        add(written.ProgIds, [&] { return lib->Name() + L"." + lib->CoClass(i).Name; });
-    }
-    for (std::size_t i = 0; i < lib->InterfaceCount(); ++i)
-        add(written.Interfaces, [&] { return lib->Interface(i).GUID; });
-    return written;
-}
-
-bool KnownThreadingModel(const std::wstring& model) {
-    for (const wchar_t* known : {L"Apartment", L"Both", L"Free", L"Neutral"})
-        if (Upper(model) == Upper(known)) return true;
-    return false;
-}
-
-// One class's element: its ProgIDs (the attribute, then the children), and the threading model
-// and status that its registration gives, or the type library's defaults without one.
-std::wstring ComClassElement(const std::wstring& clsid, const std::wstring& progId,
-                             std::vector<std::wstring> more,
-                             const TypeLibReader::RegisteredClass* registered, bool control,
-                             const std::wstring& file, Written& written,
-                             std::vector<std::wstring>& notes) {
-    std::vector<Attribute> attributes = {{L"clsid", clsid}};
-    auto isNew = [&](const std::wstring& name) {
-        return Written::Add(written.ProgIds, name, L"ProgID " + Quoted(name) + L" класса " + clsid,
-                            file, notes);
-    };
-    if (!progId.empty() && isNew(progId)) attributes.push_back({L"progid", progId});
-    std::erase_if(more, [&](const std::wstring& name) { return !isNew(name); });
-    if (!registered) {
-        attributes.push_back({L"threadingModel", L"Apartment"});
-    } else if (KnownThreadingModel(registered->ThreadingModel)) {
-        attributes.push_back({L"threadingModel", registered->ThreadingModel});
-    }
-    const bool hasStatus =
-        registered &&
-        std::any_of(std::begin(registered->MiscStatus), std::end(registered->MiscStatus),
-                    [](const auto& status) { return status.has_value(); });
-    if (hasStatus) {
-        const wchar_t* names[] = {L"miscStatus", L"miscStatusContent", L"miscStatusThumbnail",
-                                  L"miscStatusIcon", L"miscStatusDocPrint"};
-        for (int aspect = 0; aspect < 5; ++aspect) {
-            if (!registered->MiscStatus[aspect]) continue;
-            std::uint32_t unknown = 0;
-            const std::wstring flags =
-                modCommon::MiscStatusNames(*registered->MiscStatus[aspect], &unknown);
-            if (unknown) {
-                wchar_t bits[16] = {};
-                std::swprintf(bits, 16, L"0x%08X", static_cast<unsigned>(unknown));
-                notes.push_back(L"Неизвестные биты " + std::wstring(bits) + L" в " + names[aspect] +
-                                L" класса " + clsid + L" из " + Quoted(file) + L" пропущены.");
-            }
-            if (!flags.empty()) attributes.push_back({names[aspect], flags});
-        }
-    } else if (control) {
-        attributes.push_back(
-            {L"miscStatusContent", modCommon::MiscStatusNames(kControlContentStatus)});
-    }
-    if (more.empty()) return Element(4, L"comClass", attributes) + kFileSeparator;
-    std::wstring text = Element(4, L"comClass", attributes, L">");
-    for (const std::wstring& name : more)
-        text += L"      <progid>" + csEscapeHTML(name) + L"</progid>\r\n";
-    return text + L"    </comClass>\r\n" + kFileSeparator;
-}
-
-// A registered class's element with the ProgIDs that the registry gives it, as the platform
-// resolves a name: the class's own one as the attribute, every other one (its version-independent
-// one first) as a child. A name the class claims that the registry gives another class is a note.
-std::wstring RegisteredClassElement(const TypeLibReader::RegisteredClass& c, bool control,
-                                    const TypeLibReader::Registration& registration,
-                                    const std::wstring& file, Written& written,
-                                    std::vector<std::wstring>& notes) {
-    auto classOf = [&](const std::wstring& name) {
-        for (const auto& p : registration.ProgIds)
-            if (Upper(p.Name) == Upper(name)) return Upper(p.Clsid);
-        return std::wstring();
-    };
-    const std::wstring clsid = Upper(c.Clsid);
-    std::wstring progId;
-    std::vector<std::wstring> more;
-    for (const std::wstring* named : {&c.ProgId, &c.VersionIndependentProgId}) {
-        if (named->empty() || (named != &c.ProgId && Upper(*named) == Upper(c.ProgId))) continue;
-        const std::wstring to = classOf(*named);
-        if (to == clsid) {
-            if (named == &c.ProgId)
-                progId = *named;
-            else
-                more.push_back(*named);
-            continue;
-        }
-        // A name the registry gives a class that this file does not make: noted with the file.
-        const bool moved = std::any_of(registration.Classes.begin(), registration.Classes.end(),
-                                       [&](const auto& o) { return Upper(o.Clsid) == to; });
-        if (!moved && !to.empty()) continue;
-        notes.push_back(L"ProgID " + Quoted(*named) + L" класса " + c.Clsid + L" из " +
-                        Quoted(file) + L": реестр " +
-                        (moved
-                             ? L"связывает это имя с классом " + to + L"; ProgID перенесён к нему."
-                             : L"не связывает это имя ни с одним классом; ProgID пропущен."));
-    }
-    for (const auto& p : registration.ProgIds) {
-        const std::wstring name = Upper(p.Name);
-        if (Upper(p.Clsid) == clsid && name != Upper(progId) &&
-            std::none_of(more.begin(), more.end(), [&](const auto& m) { return Upper(m) == name; }))
-            more.push_back(p.Name);
-    }
-    return ComClassElement(c.Clsid, progId, std::move(more), &c, control, file, written, notes);
-}
-
-// A captured registration says which classes the file has and their ProgIDs; without one the
-// type library does, its non-creatable classes aside.
-std::wstring ComponentFile(const Component& component, Written& written,
-                           std::vector<std::wstring>& notes) {
-    const TypeLibInfo& lib = *component.TypeLib;
-    const bool captured =
-        component.Registered &&
-        component.Registered->How == TypeLibReader::Registration::Outcome::Captured;
-    const std::vector<TypeLibReader::RegisteredClass> none;
-    const auto& registered = captured ? component.Registered->Classes : none;
-    auto registration = [&](const std::wstring& clsid) -> const TypeLibReader::RegisteredClass* {
-        for (const auto& c : registered)
-            if (Upper(c.Clsid) == Upper(clsid)) return &c;
-        return nullptr;
-    };
-    std::wstring text = L"  <file name=" + Quoted(csEscapeHTML(component.Name)) + L">\r\n";
-    text += kFileSeparator;
-    std::vector<std::wstring> listed;
-    const std::wstring libraryName = lib.CoClassCount() ? lib.Name() : std::wstring();
-    for (std::size_t i = 0; i < lib.CoClassCount(); ++i) {
-        const TypeLibReader::CoClassInfo coClass = lib.CoClass(i);
-        listed.push_back(Upper(coClass.GUID));
-        const TypeLibReader::RegisteredClass* c = registration(coClass.GUID);
-        if (captured ? !c : !coClass.CanCreate) {
-            notes.push_back(L"Класс " + coClass.GUID + L" (" + coClass.Name + L") из " +
-                            Quoted(component.File) +
-                            (captured ? L": есть в библиотеке типов, но регистрация компонента не "
-                                        L"связывает его с этим файлом; класс пропущен."
-                                      : L": библиотека типов помечает его как несоздаваемый; "
-                                        L"класс пропущен."));
-            continue;
-        }
-        if (!Written::Add(written.Classes, coClass.GUID, L"Класс " + coClass.GUID, component.File,
-                          notes))
-            continue;
-        text += c ? RegisteredClassElement(*c, coClass.IsControl, *component.Registered,
-                                           component.File, written, notes)
-                  : ComClassElement(coClass.GUID, libraryName + L"." + coClass.Name, {}, nullptr,
-                                    coClass.IsControl, component.File, written, notes);
-    }
-    // Classes that the registration adds, in the order of their identifiers.
-    std::vector<const TypeLibReader::RegisteredClass*> extra;
-    for (const auto& c : registered)
-        if (std::find(listed.begin(), listed.end(), Upper(c.Clsid)) == listed.end())
-            extra.push_back(&c);
-    std::sort(extra.begin(), extra.end(),
-              [](const auto* a, const auto* b) { return a->Clsid < b->Clsid; });
-    for (const auto* c : extra) {
-        if (Written::Add(written.Classes, c->Clsid, L"Класс " + c->Clsid, component.File, notes))
-            text += RegisteredClassElement(*c, false, *component.Registered, component.File,
-                                           written, notes);
-    }
-    // The ProgIDs that the registration wrote for classes that it does not make for this file.
-    for (const auto& p : captured ? component.Registered->ProgIds
-                                  : std::vector<TypeLibReader::RegisteredProgId>()) {
-        if (!registration(p.Clsid))
-            notes.push_back(L"ProgID " + Quoted(p.Name) + L" из " + Quoted(component.File) +
-                            L": реестр связывает это имя с классом " + Upper(p.Clsid) +
-                            L", который этот файл не регистрирует; ProgID пропущен.");
-    }
-    const std::wstring guid = lib.GUID();
-    if (Written::Add(written.TypeLibs, guid, L"Библиотека типов " + guid, component.File, notes)) {
-        text += Element(4, L"typelib",
-                        {{L"tlbid", guid},
-                         {L"version", std::to_wstring(lib.MajorVersion()) + L"." +
-                                          std::to_wstring(lib.MinorVersion())},
-                         {L"helpdir", L""}});
-        text += kFileSeparator;
-    }
-    return text + L"  </file>\r\n" + kSeparator;
-}
-
-std::wstring ComponentProxies(const Component& component, Written& written,
-                              std::vector<std::wstring>& notes) {
-    const TypeLibInfo& lib = *component.TypeLib;
-    std::wstring text;
-    const std::wstring libraryGuid = lib.InterfaceCount() ? lib.GUID() : std::wstring();
-    for (std::size_t i = 0; i < lib.InterfaceCount(); ++i) {
-        const TypeLibReader::InterfaceInfo info = lib.Interface(i);
-        if (Written::Add(written.Interfaces, info.GUID, L"Интерфейс " + info.GUID, component.File,
-                         notes))
-            text += ProxyElement(info, libraryGuid);
-    }
-    return text;
-}
-
-} // namespace
-
-ComponentSections GetComponents(const ManifestRecord& Record, std::wstring& CurrentFunction) {
-    CurrentFunction = L"GetComponents";
-    ComponentSections sections;
-    Written written = OwnIdentifiers(Record.TypeLib.get());
-    for (const Gathered<Component>& component : Record.Components)
-        sections.Files += ComponentFile(component.Get(), written, sections.Notes);
-    for (const Gathered<Component>& component : Record.Components)
-        sections.Proxies += ComponentProxies(component.Get(), written, sections.Notes);
-    return sections;
 }
 
 } // namespace modManifestConstructor

@@ -10,6 +10,7 @@
 #include "support/AppError.h"
 #include "version/modVersion.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,10 +45,12 @@ struct Component {
 
 struct ManifestRecord {
     std::wstring ExeFileName;
+    Gathered<std::wstring> FileName; // the output's name without its folder
     Gathered<FileVersionRecord> Version;
     CConfig Options;       // the defaults when the project has no option file
     std::wstring DateTime; // the local date and time, taken once
     std::shared_ptr<const TypeLibReader::TypeLibInfo> TypeLib; // none: the file carries none
+    Gathered<std::wstring> TypeLibFileName; // the name of the file it is in, without its folder
     std::vector<Reference> References;
     std::vector<Gathered<Component>> Components;
     std::vector<std::wstring> Notes; // for the build log: what gathering passed over
@@ -64,10 +67,10 @@ struct ComponentSections {
 // The whole document, or an empty text after a failure that has been shown to the user.
 std::wstring GetManifestText(const BuildContext& context);
 
-// Reads what the document of the context's output file needs: its type library and the
-// components' (in one reading process) first (an own library that will not load raises its
-// AppError, and nothing else is read), then its version, the date and time and every referenced
-// manifest's identity, each failure kept in the record.
+// In ManifestGathering.cpp. Reads what the document of the context's output file needs: its type
+// library and the components' (in one reading process) first (an own library that will not load
+// raises its AppError, and nothing else is read), then its version, the date and time and every
+// referenced manifest's identity, each failure kept in the record.
 ManifestRecord GatherManifestRecord(const BuildContext& context);
 
 // The generation message: the failure of the builder named by CurrentFunction.
@@ -79,16 +82,28 @@ void ShowGenerationFailure(const BuildContext& context, const std::wstring& Curr
 // Notes, when given, receives what the document left out.
 std::wstring GetManifestBody(const ManifestRecord& Record, std::wstring& CurrentFunction,
                              std::vector<std::wstring>* Notes = nullptr);
-std::wstring GetAssemblyIdentity(const std::wstring& ExeFileName, const FileVersionRecord& Version,
-                                 std::wstring& CurrentFunction);
+std::wstring GetAssemblyIdentity(const Gathered<std::wstring>& FileName,
+                                 const FileVersionRecord& Version, std::wstring& CurrentFunction);
 std::wstring GetDependencies(const std::vector<Reference>& References,
                              std::wstring& CurrentFunction);
 std::wstring GetFileSection(const TypeLibReader::TypeLibInfo& TypeLib,
-                            std::wstring& CurrentFunction);
+                            const Gathered<std::wstring>& FileName, std::wstring& CurrentFunction);
 std::wstring GetCOMClasses(const TypeLibReader::TypeLibInfo& TypeLib,
                            std::wstring& CurrentFunction);
 std::wstring GetCOMInterfaceProxies(const TypeLibReader::TypeLibInfo& TypeLib,
                                     std::wstring& CurrentFunction);
+// In ManifestComponents.cpp.
 ComponentSections GetComponents(const ManifestRecord& Record, std::wstring& CurrentFunction);
+
+// What the document's builders and the components' share.
+inline constexpr wchar_t kSeparator[] = L"  \r\n";       // after every top-level block
+inline constexpr wchar_t kFileSeparator[] = L"    \r\n"; // inside the file element
+// What an ActiveX control registers as the status of its content aspect: recomposeonresize,
+// cantlinkinside, insideout, activatewhenvisible, setclientsitefirst.
+inline constexpr std::uint32_t kControlContentStatus = 131473;
+std::wstring Quoted(const std::wstring& text);
+// An interface's proxy entry, naming the platform's marshaler for its kind.
+std::wstring ProxyElement(const TypeLibReader::InterfaceInfo& info,
+                          const std::wstring& libraryGuid);
 
 } // namespace modManifestConstructor

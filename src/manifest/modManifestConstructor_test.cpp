@@ -551,6 +551,7 @@ TEST_F(ManifestTest, ComponentsGetTheirFileElementsAndProxiesWithNothingTwice) {
     const std::wstring grid = L"C:\\Work\\Controls\\Grid.ocx", other = L"C:\\Shared\\Other.dll";
     modManifestConstructor::ManifestRecord record;
     record.ExeFileName = L"C:\\Work\\Tool.exe";
+    record.FileName.Value = L"Tool.exe";
     record.Version.Value = {1, 2, 0, 15, L"Vexmor fixture program", false};
     record.DateTime = L"07.12.2026 9:05:01";
     TypeLibReader::Registration registration;
