@@ -2,7 +2,8 @@
 
 #include "support/AppError.h"
 
-#include <cwchar>
+#include <bit>
+#include <cstring>
 #include <utility>
 
 namespace TypeLibRecord {
@@ -12,19 +13,60 @@ using TypeLibReader::CoClassInfo;
 using TypeLibReader::InterfaceInfo;
 using TypeLibReader::InterfaceKind;
 
-constexpr char kMagic[] = "VXTLR3";
+constexpr char kMagic[] = "VXTLR4";
 constexpr std::size_t kMagicSize = sizeof kMagic - 1;
 
-// Little-endian 32-bit words throughout; a string is its length and one word per character, so
-// the same bytes mean the same text whatever the width of wchar_t.
+// Little-endian 32-bit words; a string is its length in UTF-16 code units and the units, two
+// little-endian bytes each, so the same bytes mean the same text whatever the width of wchar_t.
+// Where wchar_t is such a unit (Windows) a text is copied whole; elsewhere (wchar_t holding code
+// points) it is encoded and decoded.
+constexpr bool kWideIsUtf16 = sizeof(wchar_t) == 2 && std::endian::native == std::endian::little;
+
+constexpr bool IsHighSurrogate(std::uint32_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+constexpr bool IsLowSurrogate(std::uint32_t unit) {
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+// Past U+FFFF: two units, a surrogate pair.
+constexpr bool IsSupplementary(std::uint32_t point) {
+    return point - 0x10000 < 0x100000;
+}
+
 class Writer {
   public:
     void Word(std::uint32_t value) {
-        for (int i = 0; i < 4; ++i) bytes_ += static_cast<char>((value >> (8 * i)) & 0xFF);
+        const char bytes[4] = {
+            static_cast<char>(value & 0xFF), static_cast<char>(value >> 8 & 0xFF),
+            static_cast<char>(value >> 16 & 0xFF), static_cast<char>(value >> 24)};
+        bytes_.append(bytes, 4);
     }
     void Text(const std::wstring& text) {
-        Word(static_cast<std::uint32_t>(text.size()));
-        for (wchar_t c : text) Word(static_cast<std::uint32_t>(c));
+        if constexpr (kWideIsUtf16) {
+            Word(static_cast<std::uint32_t>(text.size()));
+            bytes_.append(reinterpret_cast<const char*>(text.data()), 2 * text.size());
+        } else {
+            std::size_t units = text.size();
+            for (wchar_t c : text) units += IsSupplementary(static_cast<std::uint32_t>(c)) ? 1 : 0;
+            Word(static_cast<std::uint32_t>(units));
+            std::size_t at = bytes_.size();
+            bytes_.resize(at + 2 * units);
+            auto put = [&](std::uint32_t unit) {
+                bytes_[at++] = static_cast<char>(unit & 0xFF);
+                bytes_[at++] = static_cast<char>(unit >> 8);
+            };
+            for (wchar_t c : text) {
+                const auto point = static_cast<std::uint32_t>(c);
+                if (IsSupplementary(point)) {
+                    put(0xD800 + ((point - 0x10000) >> 10));
+                    put(0xDC00 + (point & 0x3FF));
+                } else {
+                    // No UTF-16 for a lone surrogate or a value past U+10FFFF: the replacement.
+                    put(point > 0xFFFF || IsHighSurrogate(point) || IsLowSurrogate(point) ? 0xFFFD
+                                                                                          : point);
+                }
+            }
+        }
     }
     void Put(const std::wstring& text) { Text(text); }
     void Put(std::uint16_t value) { Word(value); }
@@ -91,16 +133,33 @@ class Reader {
         return Word(count) && count <= (bytes_.size() - pos_) / minSize;
     }
     bool Text(std::wstring& text) {
-        std::uint32_t size = 0;
-        if (!Count(size, 4)) return false;
-        text.assign(size, L'\0');
-        for (auto& c : text) {
-            std::uint32_t value = 0;
-            Word(value);
-            if (value > static_cast<std::uint32_t>(WCHAR_MAX)) return false;
-            c = static_cast<wchar_t>(value);
+        std::uint32_t units = 0;
+        if (!Count(units, 2)) return false;
+        const char* in = bytes_.data() + pos_;
+        pos_ += 2 * std::size_t{units};
+        if constexpr (kWideIsUtf16) {
+            text.resize(units);
+            std::memcpy(text.data(), in, 2 * std::size_t{units});
+            return true;
+        } else {
+            auto unit = [&](std::uint32_t i) {
+                return static_cast<std::uint32_t>(static_cast<unsigned char>(in[2 * i])) |
+                       static_cast<std::uint32_t>(static_cast<unsigned char>(in[2 * i + 1])) << 8;
+            };
+            text.resize(units);
+            std::size_t length = 0;
+            for (std::uint32_t i = 0; i < units; ++i) {
+                std::uint32_t point = unit(i);
+                if (IsLowSurrogate(point)) return false;
+                if (IsHighSurrogate(point)) {
+                    if (++i == units || !IsLowSurrogate(unit(i))) return false;
+                    point = 0x10000 + ((point - 0xD800) << 10) + (unit(i) - 0xDC00);
+                }
+                text[length++] = static_cast<wchar_t>(point);
+            }
+            text.resize(length);
+            return true;
         }
-        return true;
     }
     bool Get(std::wstring& text) { return Text(text); }
     bool Get(std::uint16_t& value) {

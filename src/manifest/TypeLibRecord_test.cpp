@@ -11,10 +11,10 @@ namespace {
 using TypeLibReader::InterfaceKind;
 using namespace TypeLibRecord;
 
-// Every kind of member, failed ones among them, and text beyond ASCII.
+// Every kind of member, failed ones among them, and text beyond ASCII and beyond U+FFFF.
 Record Sample() {
     Record r;
-    r.Name.Value = L"Библиотека";
+    r.Name.Value = L"Библиотека \U0001D11E";
     r.GUID.Error = {0x8002802Bu, L"Элемент не найден."};
     r.MajorVersion.Value = 65535;
     r.MinorVersion.Error = {5, L"minor"};
@@ -41,7 +41,7 @@ TEST(TypeLibRecord, RoundTripsEveryMemberWithItsValueOrError) {
     ASSERT_TRUE(Parse(Serialize(Sample()), parsed));
     auto info = InfoFromRecord(L"C:\\a.dll", parsed);
     EXPECT_EQ(info->ContainingFile(), L"C:\\a.dll");
-    EXPECT_EQ(info->Name(), L"Библиотека");
+    EXPECT_EQ(info->Name(), L"Библиотека \U0001D11E");
     EXPECT_EQ(ErrorOf([&] { info->GUID(); }), 0x8002802Bu);
     EXPECT_EQ(info->MajorVersion(), 65535);
     EXPECT_EQ(ErrorOf([&] { info->MinorVersion(); }), 5u);
@@ -75,18 +75,25 @@ TEST(TypeLibRecord, RefusesTruncatedPaddedAndAlteredBytes) {
     for (std::size_t size = 0; size < bytes.size(); ++size)
         EXPECT_FALSE(Parse(bytes.substr(0, size), parsed)) << size;
     EXPECT_FALSE(Parse(bytes + '\0', parsed));
-    // Each 32-bit word set to a huge value: a count, a length, a flag or a kind out of range
-    // must be refused; what is accepted (a character, an error number) must mean those bytes.
+    // Each 4 bytes at an even offset (every word, every pair of UTF-16 units) set to a huge value,
+    // to a surrogate pair and to a reversed one: a count, a length, a flag or a kind out of range
+    // must be refused; what is accepted (characters, an error number) must mean those bytes. Where
+    // wchar_t holds code points, a lone surrogate cannot be a text and must be refused.
     std::size_t refused = 0;
-    for (std::size_t at = 6; at + 4 <= bytes.size(); at += 4) {
-        std::string altered = bytes;
-        altered.replace(at, 4, "\xFF\xFF\xFF\x7F");
-        if (Parse(altered, parsed))
-            EXPECT_EQ(Serialize(parsed), altered) << at;
-        else
-            ++refused;
+    for (const char* value : {"\xFF\xFF\xFF\x7F", "\x34\xD8\x1E\xDD", "\x1E\xDD\x34\xD8"}) {
+        for (std::size_t at = 6; at + 4 <= bytes.size(); at += 2) {
+            std::string altered = bytes;
+            altered.replace(at, 4, value, 4);
+            if (Parse(altered, parsed))
+                EXPECT_EQ(Serialize(parsed), altered) << at;
+            else
+                ++refused;
+        }
     }
-    EXPECT_GT(refused, 20u);
+    EXPECT_GT(refused, 200u) << refused;
+    std::string lone = bytes;
+    lone.replace(bytes.find("\x1E\xDD"), 2, "x\0", 2);
+    EXPECT_EQ(sizeof(wchar_t) == 2, Parse(lone, parsed));
     EXPECT_FALSE(Parse("garbage that is no record at all", parsed));
 }
 

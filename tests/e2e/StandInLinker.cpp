@@ -5,6 +5,8 @@
 //                            LINK2.received.txt beside this program), overwritten
 //   VEXMOR_STANDIN_ORDER     file that gets the line "link" appended (order of build steps)
 //   VEXMOR_STANDIN_SLEEP_MS  wait this long first
+//   VEXMOR_STANDIN_WORK      compute this many rounds before writing the output: processor work,
+//                            not waiting, so that it competes for the processor as a link does
 //   VEXMOR_STANDIN_EXIT      exit code, decimal or 0x-hex (default 0)
 //   VEXMOR_STANDIN_OUTPUT    file copied to the /OUT: path (when there is one), as a real link
 //                            would write it
@@ -24,6 +26,8 @@ namespace {
 
 // Chosen so that a mistyped exit code cannot pass for any code a test asks for.
 constexpr std::uint32_t BadSettingExitCode = 0x0BADC0DE;
+
+volatile std::uint32_t workResult;
 
 bool WriteFileText(const std::wstring& path, std::string_view bytes, bool append) {
     HANDLE file = CreateFileW(path.c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE,
@@ -118,6 +122,22 @@ int main() {
             Print(STD_ERROR_HANDLE, "stand-in linker: cannot append to the order file\r\n");
             return static_cast<int>(BadSettingExitCode);
         }
+    }
+
+    if (auto text = e2e::GetEnv(L"VEXMOR_STANDIN_WORK")) {
+        auto rounds = e2e::ParseUInt32(*text);
+        if (!rounds) {
+            Print(STD_ERROR_HANDLE, "stand-in linker: bad VEXMOR_STANDIN_WORK\r\n");
+            return static_cast<int>(BadSettingExitCode);
+        }
+        // A chain of xorshift steps has no shortcut; storing the end keeps the compiler doing it.
+        std::uint32_t state = 2463534242u;
+        for (std::uint32_t i = 0; i < *rounds; ++i) {
+            state ^= state << 13;
+            state ^= state >> 17;
+            state ^= state << 5;
+        }
+        workResult = state;
     }
 
     if (auto output = e2e::GetEnv(L"VEXMOR_STANDIN_OUTPUT")) {
