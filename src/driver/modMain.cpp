@@ -5,6 +5,7 @@
 #include "config/modConfig.h"
 #include "image/modImageSettings.h"
 #include "log/modLog.h"
+#include "manifest/modManifestConstructor.h"
 #include "manifest/modManifestMain.h"
 #include "platform/AnsiFile.h"
 #include "platform/CommonControls.h"
@@ -19,6 +20,7 @@
 #include "support/QZVSP0100B.h"
 #include "version/modFormatVersion.h"
 
+#include <algorithm>
 #include <new>
 
 namespace modMain {
@@ -42,8 +44,15 @@ bool RunStepScript(const std::wstring& projectScript, const wchar_t* sharedScrip
 // The user has been told why the linker did not start; the environment must not take this for
 // a successful link.
 void EndAfterFailedStart(std::uint32_t startError) {
+    modManifestConstructor::StopReading();
     if (QZVSP0100B::IsInIDE()) return;
     platform::EndProcess(startError != 0 ? startError : 1);
+}
+
+bool WritesManifest(const std::vector<PostStep>& steps) {
+    return std::any_of(steps.begin(), steps.end(), [](PostStep step) {
+        return step == PostStep::Manifest || step == PostStep::EmbeddedManifest;
+    });
 }
 
 // Runs one step after the link; false when it reported an error.
@@ -180,7 +189,13 @@ void RunLinker(BuildContext& context) {
 }
 
 void StartLinker(BuildContext& context, bool RunSteps) {
+    // The type libraries the manifest will need are read while the build runs: the reading
+    // process starts now, takes the components once the pre-build script has put them in place,
+    // and reads them during the link.
+    const bool readAhead = RunSteps && ReadsAhead(context);
+    if (readAhead) modManifestConstructor::StartReading();
     if (RunSteps) DoAdditionalStepsPre(context);
+    if (readAhead) modManifestConstructor::ReadComponents(context);
 
     const std::wstring linker =
         QZVSP0100B::BuildFileName(platform::ProgramFolder(), kLinkerFileName, false);
@@ -201,6 +216,8 @@ void StartLinker(BuildContext& context, bool RunSteps) {
     }
 
     const bool stepFailed = RunSteps && exitCode == 0 && !DoAdditionalStepsPost(context);
+    // A failed link needs nothing that was read ahead: nothing of it stays behind.
+    modManifestConstructor::StopReading();
     if (!QZVSP0100B::IsInIDE()) {
         platform::EndProcess(Unattended::ExitCode(static_cast<std::uint32_t>(exitCode), stepFailed,
                                                   Unattended::Active()));
@@ -251,10 +268,18 @@ const wchar_t* StepName(PostStep step) {
     return L"post build";
 }
 
+bool ReadsAhead(const BuildContext& context) {
+    const std::vector<PostStep> steps = PostSteps(*context.Config, context.IsDLL);
+    return WritesManifest(steps) && (context.IsDLL || !context.Config->SET_COM().empty());
+}
+
 bool DoAdditionalStepsPost(const BuildContext& context) {
+    const std::vector<PostStep> steps = PostSteps(*context.Config, context.IsDLL);
+    // The output's type library is read first, before a compress or sign script rewrites the
+    // file; the reading process is gone before they start.
+    if (WritesManifest(steps)) modManifestConstructor::ReadOutput(context);
     bool ok = true;
-    for (PostStep step : PostSteps(*context.Config, context.IsDLL))
-        ok &= RunPostStep(step, context);
+    for (PostStep step : steps) ok &= RunPostStep(step, context);
     return ok;
 }
 

@@ -32,6 +32,9 @@ std::vector<PostStep> PostSteps(const CConfig& config, bool isDLL);
 const wchar_t* StepName(PostStep step);
 // False when a step reported an error (a failed script, a manifest not written).
 bool DoAdditionalStepsPost(const BuildContext& context);
+// Whether the manifest will need type libraries read (a library's, or the components' that the
+// option file names), so that the reading can start before the link.
+bool ReadsAhead(const BuildContext& context);
 
 // The message shown when the program is started without arguments.
 std::wstring UsageMessage();

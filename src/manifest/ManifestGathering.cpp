@@ -13,6 +13,8 @@
 #include "version/modVersion.h"
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 
 namespace modManifestConstructor {
 namespace {
@@ -118,32 +120,85 @@ std::wstring ComponentName(const std::wstring& file, const std::wstring& exeFile
     return QZVSP0100B::GetFileName(file, false);
 }
 
+// The reading of this build's type libraries, which may start before the link: what it was handed
+// and, once the output is read too, what came back.
+struct Reading {
+    std::unique_ptr<TypeLibReader::Session> Session;
+    bool ComponentsHandedOver = false;
+    std::vector<ComponentEntry> Entries; // the components, resolved after the pre-build script
+    std::vector<std::wstring> Notes;     // what resolving them passed over
+    // The components' that were read, in order, then the output's.
+    std::optional<std::vector<TypeLibReader::ReadResult>> Results;
+};
+
+Reading& TheReading() {
+    static Reading reading;
+    return reading;
+}
+
 } // namespace
 
-ManifestRecord GatherManifestRecord(const BuildContext& context) {
-    ManifestRecord record;
-    record.ExeFileName = context.ExeFileName;
-    if (context.Config) record.Options = *context.Config;
-    std::vector<ComponentEntry> entries;
+void StartReading() {
+    TheReading().Session = std::make_unique<TypeLibReader::Session>(TypeLibReader::kReadLimitMs);
+}
+
+void ReadComponents(const BuildContext& context) {
+    Reading& reading = TheReading();
+    if (reading.ComponentsHandedOver) return;
+    reading.ComponentsHandedOver = true;
     try {
-        entries = ComponentEntries(context, record.Options.SET_COM(), record.Notes);
+        reading.Entries = ComponentEntries(
+            context, context.Config ? context.Config->SET_COM() : std::vector<ComponentLine>(),
+            reading.Notes);
     } catch (const AppError& error) {
         // The output's own folder could not be told: reported where components are written.
-        entries.resize(1);
-        entries.front().Read.Failure = error;
+        reading.Entries.resize(1);
+        reading.Entries.front().Read.Failure = error;
     }
-    // One reading process for the output's own library and every component's.
-    std::vector<TypeLibReader::ReadRequest> requests = {{context.ExeFileName, false}};
-    for (const ComponentEntry& entry : entries) {
+    std::vector<TypeLibReader::ReadRequest> requests;
+    for (const ComponentEntry& entry : reading.Entries) {
         if (!entry.Read.Failure)
             requests.push_back({entry.Read.Value.File, entry.CaptureRegistration});
     }
-    std::vector<TypeLibReader::ReadResult> read = TypeLibReader::ReadFiles(requests);
-    if (const auto& error = read.front().LoadError) {
+    if (requests.empty()) return;
+    if (!reading.Session)
+        reading.Session =
+            std::make_unique<TypeLibReader::Session>(TypeLibReader::kReadLimitMs, false);
+    reading.Session->Read(std::move(requests));
+}
+
+void ReadOutput(const BuildContext& context) {
+    Reading& reading = TheReading();
+    ReadComponents(context);
+    // A program not expected to carry a type library starts a reading process only if it does.
+    if (!reading.Session)
+        reading.Session =
+            std::make_unique<TypeLibReader::Session>(TypeLibReader::kReadLimitMs, false);
+    reading.Session->Read({{context.ExeFileName, false}});
+    reading.Results = reading.Session->Finish();
+    reading.Session.reset();
+}
+
+void StopReading() {
+    TheReading() = Reading();
+}
+
+ManifestRecord GatherManifestRecord(const BuildContext& context) {
+    // What was read ahead, or everything read now; either way the next document reads its own.
+    if (!TheReading().Results) ReadOutput(context);
+    Reading reading = std::move(TheReading());
+    StopReading();
+    std::vector<TypeLibReader::ReadResult>& read = *reading.Results;
+    std::vector<ComponentEntry>& entries = reading.Entries;
+    ManifestRecord record;
+    record.ExeFileName = context.ExeFileName;
+    if (context.Config) record.Options = *context.Config;
+    record.Notes = std::move(reading.Notes);
+    if (const auto& error = read.back().LoadError) {
         // A file without a type library is the usual case: it simply has no COM sections.
         if (error->Number != TypeLibReader::kNoTypeLibNumber) throw *error;
     } else {
-        record.TypeLib = read.front().TypeLib;
+        record.TypeLib = read.back().TypeLib;
     }
     try {
         if (!modVersion::GetVersion(context.ExeFileName, record.Version.Value)) {
@@ -167,7 +222,7 @@ ManifestRecord GatherManifestRecord(const BuildContext& context) {
     std::vector<std::pair<std::wstring, std::wstring>> names; // upper-case name, file
     if (record.TypeLib && !record.FileName.Failure)
         names.push_back({Upper(record.FileName.Value), context.ExeFileName});
-    std::size_t next = 1;
+    std::size_t next = 0;
     for (ComponentEntry& entry : entries) {
         Gathered<Component>& gathered = entry.Read;
         Component& component = gathered.Value;

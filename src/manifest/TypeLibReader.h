@@ -102,8 +102,34 @@ struct ReadResult {
     std::optional<Registration> Registered; // none: no registration was asked for or it was lost
     std::vector<std::wstring> Notes;        // a registration that failed, keys removed...
 };
-// How long the reading process may take over one file, its registration included.
+// How long the reading process may take over one file, its registration included, counted from
+// when the file is handed to it.
 inline constexpr std::uint32_t kReadLimitMs = 30000;
+
+// Reading that goes on while the caller does other work: files are handed over as they become
+// known (a program's components before its link, its output after) and read in order, in the
+// background, by one reading process at a time, each file within LimitMs, with the rules of
+// ReadFiles.
+class Session {
+  public:
+    // StartNow starts the reading process at once, so that it is ready when the files come;
+    // otherwise it starts when the first file with a type library needs it.
+    explicit Session(std::uint32_t LimitMs = kReadLimitMs, bool StartNow = true);
+    // Ends the reading process and everything it started, wherever it is; nothing stays behind.
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Reads these files after those handed over before.
+    void Read(std::vector<ReadRequest> Requests);
+    // Waits until every file handed over is read, then ends the reading process, which then
+    // holds no file, mapping or module any more; the results in the order the files came.
+    std::vector<ReadResult> Finish();
+
+  private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 // Reads the files in order in one reading process, each within LimitMs; after a process that
 // crashed, hung or answered garbage another one goes on with the files left. A file whose process
 // ended while it was being read, after an earlier file of the same process was done, is read once

@@ -20,6 +20,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstdio>
 #include <cwchar>
 #include <optional>
@@ -208,6 +211,7 @@ class ReadingProcess {
     }
 
     std::size_t Answered() const { return answered_; }
+    ChildRun::Child& Child() { return *child_; }
 
     // Fills result with what the process sent for the request; false, with the way it failed,
     // when it did not answer whole in time. The process is of no further use then.
@@ -326,66 +330,162 @@ void Blame(const ReadRequest& request, ReadResult& result, const Failure& failur
 
 } // namespace
 
-std::vector<ReadResult> ReadFiles(const std::vector<ReadRequest>& Requests, std::uint32_t LimitMs) {
-    std::vector<ReadResult> results(Requests.size());
-    std::vector<std::size_t> pending;
-    for (std::size_t i = 0; i < Requests.size(); ++i) {
+struct Session::State {
+    std::uint32_t LimitMs = kReadLimitMs;
+    std::mutex Lock;
+    std::condition_variable Changed;
+    std::vector<ReadRequest> Requests; // every file handed over, in order
+    std::vector<ReadResult> Results;   // as many as are done
+    bool Finishing = false, Stopping = false, Done = false;
+    ChildRun::Child* Running = nullptr; // the reading process at work, for the stop
+    std::thread Worker;
+
+    // The reading process that reads the files, started when the first file needs it (at once
+    // for an early start), and again after one that failed.
+    std::unique_ptr<ReadingProcess> Process;
+    std::wstring Reader;
+    bool StaleKeysDeleted = false;
+
+    void Keep(std::unique_ptr<ReadingProcess> process) {
+        {
+            std::lock_guard<std::mutex> guard(Lock);
+            Running = process ? &process->Child() : nullptr;
+        }
+        Process = std::move(process);
+    }
+
+    bool Start(Failure& failure) {
+        if (Reader.empty()) {
+            const std::wstring program = ModulePath::Of(nullptr);
+            if (program.empty()) {
+                failure = {Failure::Kind::NotStarted, GetLastError()};
+                return false;
+            }
+            Reader = ReaderProgram(program);
+        }
+        std::unique_ptr<ReadingProcess> process = ReadingProcess::Start(Reader, failure);
+        if (!process) return false;
+        Keep(std::move(process));
+        return true;
+    }
+
+    bool Stopped() {
+        std::lock_guard<std::mutex> guard(Lock);
+        return Stopping;
+    }
+
+    ReadResult ReadOne(std::uint32_t index, const ReadRequest& request) {
+        ReadResult result;
         try {
-            if (HasTypeLibResource(Requests[i].File)) {
-                pending.push_back(i);
-            } else {
-                results[i].LoadError =
+            if (!HasTypeLibResource(request.File)) {
+                result.LoadError =
                     AppError(kNoTypeLibNumber, L"Файл не содержит библиотеки типов.");
+                return result;
             }
         } catch (const AppError& error) {
-            results[i].LoadError = error;
+            result.LoadError = error;
+            return result;
         }
-    }
-    if (pending.empty()) return results;
-    const std::wstring program = ModulePath::Of(nullptr);
-    if (program.empty()) {
-        const auto number = static_cast<std::uint32_t>(HRESULT_FROM_WIN32(GetLastError()));
-        for (std::size_t i : pending)
-            results[i].LoadError = AppError(number, QZVSP0100A::GetAPIErrorDescription(number));
-        return results;
-    }
-    if (std::any_of(pending.begin(), pending.end(),
-                    [&](std::size_t i) { return Requests[i].CaptureRegistration; }))
-        ComRegistration::DeleteStaleScratchKeys();
-    const std::wstring reader = ReaderProgram(program);
-    std::unique_ptr<ReadingProcess> process;
-    for (std::size_t i : pending) {
+        if (request.CaptureRegistration && !StaleKeysDeleted) {
+            ComRegistration::DeleteStaleScratchKeys();
+            StaleKeysDeleted = true;
+        }
         std::vector<std::wstring> removed; // keys a first try took away are said all the same
         for (int attempt = 0;; ++attempt) {
-            ReadResult result;
+            result = ReadResult();
             result.Notes = removed;
             Failure failure;
-            if (!process) process = ReadingProcess::Start(reader, failure);
-            if (!process) {
-                Blame(Requests[i], result, failure, LimitMs);
-                results[i] = std::move(result);
-                break;
+            if (!Process && !Start(failure)) {
+                Blame(request, result, failure, LimitMs);
+                return result;
             }
-            const bool earlierDone = process->Answered() > 0;
-            if (process->Read(static_cast<std::uint32_t>(i), Requests[i], result, LimitMs,
-                              failure)) {
-                results[i] = std::move(result);
-                if (attempt > 0) process.reset(); // the second try was alone
-                break;
+            const bool earlierDone = Process->Answered() > 0;
+            if (Process->Read(index, request, result, LimitMs, failure)) {
+                if (attempt > 0) Keep(nullptr); // the second try was alone
+                return result;
             }
-            process.reset();
+            Keep(nullptr);
             // What an earlier file left behind (a thread, a hang) may have ended the process:
-            // the file is read once more, alone, before it is blamed.
-            if (earlierDone && attempt == 0) {
+            // the file is read once more, alone, before it is blamed. Not when the reading is
+            // being stopped: then nothing more starts.
+            if (earlierDone && attempt == 0 && !Stopped()) {
                 removed = std::move(result.Notes);
                 continue;
             }
-            Blame(Requests[i], result, failure, LimitMs);
-            results[i] = std::move(result);
-            break;
+            Blame(request, result, failure, LimitMs);
+            return result;
         }
     }
-    return results;
+
+    void Work() {
+        std::unique_lock<std::mutex> guard(Lock);
+        for (;;) {
+            Changed.wait(guard,
+                         [&] { return Stopping || Finishing || Results.size() < Requests.size(); });
+            if (Stopping || Results.size() == Requests.size()) break;
+            const auto index = static_cast<std::uint32_t>(Results.size());
+            const ReadRequest request = Requests[index];
+            guard.unlock();
+            ReadResult result = ReadOne(index, request);
+            guard.lock();
+            Results.push_back(std::move(result));
+            Changed.notify_all();
+        }
+        guard.unlock();
+        Keep(nullptr);
+        guard.lock();
+        Done = true;
+        Changed.notify_all();
+    }
+};
+
+Session::Session(std::uint32_t LimitMs, bool StartNow) : state_(std::make_unique<State>()) {
+    state_->LimitMs = LimitMs;
+    State& s = *state_;
+    s.Worker = std::thread([&s, StartNow] {
+        if (StartNow) {
+            Failure ignored; // a process that cannot start is tried again, and blamed, per file
+            s.Start(ignored);
+        }
+        s.Work();
+    });
+}
+
+Session::~Session() {
+    State& s = *state_;
+    {
+        std::lock_guard<std::mutex> guard(s.Lock);
+        s.Stopping = true;
+        // A registration that runs on is not waited for: the process goes, and all it started.
+        if (s.Running) s.Running->Stop();
+    }
+    s.Changed.notify_all();
+    if (s.Worker.joinable()) s.Worker.join();
+}
+
+void Session::Read(std::vector<ReadRequest> Requests) {
+    {
+        std::lock_guard<std::mutex> guard(state_->Lock);
+        for (ReadRequest& request : Requests) state_->Requests.push_back(std::move(request));
+    }
+    state_->Changed.notify_all();
+}
+
+std::vector<ReadResult> Session::Finish() {
+    State& s = *state_;
+    {
+        std::lock_guard<std::mutex> guard(s.Lock);
+        s.Finishing = true;
+    }
+    s.Changed.notify_all();
+    if (s.Worker.joinable()) s.Worker.join();
+    return std::move(s.Results);
+}
+
+std::vector<ReadResult> ReadFiles(const std::vector<ReadRequest>& Requests, std::uint32_t LimitMs) {
+    Session session(LimitMs, false);
+    session.Read(Requests);
+    return session.Finish();
 }
 
 std::shared_ptr<const TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName) {

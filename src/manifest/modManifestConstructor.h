@@ -67,7 +67,19 @@ struct ComponentSections {
 // The whole document, or an empty text after a failure that has been shown to the user.
 std::wstring GetManifestText(const BuildContext& context);
 
-// In ManifestGathering.cpp. Reads what the document of the context's output file needs: its type
+// In ManifestGathering.cpp. The reading of type libraries around the link, so that the reading
+// process works while the build does: StartReading starts it before the pre-build script (when a
+// type library will be read); ReadComponents hands it the components that the option file names,
+// after that script; ReadOutput, right after a successful link, hands it the output and waits
+// until everything is read, after which the reading process is gone and holds no file.
+// StopReading ends it and drops what was read, leaving nothing behind (a failed link, no
+// manifest after all). Without them GatherManifestRecord reads everything itself.
+void StartReading();
+void ReadComponents(const BuildContext& context);
+void ReadOutput(const BuildContext& context);
+void StopReading();
+
+// Reads what the document of the context's output file needs: its type
 // library and the components' (in one reading process) first (an own library that will not load
 // raises its AppError, and nothing else is read), then its version, the date and time and every
 // referenced manifest's identity, each failure kept in the record.

@@ -56,17 +56,14 @@ class Child {
     // When the child started, as the platform counts it (a FILETIME as one number).
     std::uint64_t StartTime() const;
 
-  private:
-    friend void EndAll();
-    // Ends the child and what it started, without waiting: safe beside a Receive on another
-    // thread.
+    // Ends the child and what it started, without waiting: safe from another thread while one
+    // waits in Receive, which then sees the child ended.
     void Stop();
+
+  private:
     struct State;
     explicit Child(std::unique_ptr<State> state);
     std::unique_ptr<State> state_;
 };
-
-// Ends every child still running: for the program's way out, which does not unwind.
-void EndAll();
 
 } // namespace ChildRun

@@ -4,7 +4,6 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <mutex>
 #include <vector>
 
 namespace ChildRun {
@@ -84,9 +83,6 @@ std::vector<DWORD> Descendants(DWORD root, std::uint64_t rootStart) {
     return ids;
 }
 
-std::mutex g_liveLock;
-std::vector<Child*> g_live;
-
 // A unique name for the pipe between this process and one child.
 std::wstring PipeName() {
     static LONG counter = 0;
@@ -109,15 +105,10 @@ struct Child::State {
     std::uint32_t Exit = 0;
 };
 
-Child::Child(std::unique_ptr<State> state) : state_(std::move(state)) {
-    std::lock_guard<std::mutex> lock(g_liveLock);
-    g_live.push_back(this);
-}
+Child::Child(std::unique_ptr<State> state) : state_(std::move(state)) {}
 
 Child::~Child() {
     End();
-    std::lock_guard<std::mutex> lock(g_liveLock);
-    g_live.erase(std::remove(g_live.begin(), g_live.end(), this), g_live.end());
 }
 
 std::unique_ptr<Child>
@@ -324,11 +315,6 @@ std::uint32_t Child::ProcessId() const {
 
 std::uint64_t Child::StartTime() const {
     return state_->Start;
-}
-
-void EndAll() {
-    std::lock_guard<std::mutex> lock(g_liveLock);
-    for (Child* child : g_live) child->Stop();
 }
 
 } // namespace ChildRun

@@ -183,6 +183,19 @@ std::vector<ReadResult> ReadFiles(const std::vector<ReadRequest>& Requests, std:
     return results;
 }
 
+// Read at once, in the caller's thread, when the results are asked for.
+struct Session::State {
+    std::vector<ReadRequest> Requests;
+};
+Session::Session(std::uint32_t, bool) : state_(std::make_unique<State>()) {}
+Session::~Session() = default;
+void Session::Read(std::vector<ReadRequest> Requests) {
+    for (ReadRequest& request : Requests) state_->Requests.push_back(std::move(request));
+}
+std::vector<ReadResult> Session::Finish() {
+    return ReadFiles(state_->Requests, kReadLimitMs);
+}
+
 } // namespace TypeLibReader
 
 namespace ManifestXml {
