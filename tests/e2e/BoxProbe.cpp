@@ -4,13 +4,17 @@
 //   info|error|warning|question|none[-okcancel] <text>   a MessageBoxW with that icon and buttons
 //   open <file>                                          ShellExecuteA "open" on the file
 //   out <text> / err <text>                              one line on stdout / stderr
+//   rewrite <file>                                       the file written over with its own bytes,
+//                                                        opened with no sharing, as a packer does
+//   absent <program>                                     no process of that file name runs
 // Exit code: 10 + the number of boxes answered OK; 2 usage error, 3 a box could not be shown,
-// 4 the shell could not open the file.
+// 4 the shell could not open the file, 5 the file could not be rewritten, 6 the program runs.
 #include "HelperCommon.h"
 
 #include <windows.h>
 #include <objbase.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <string_view>
@@ -81,6 +85,26 @@ int main() {
                                             std::to_wstring(static_cast<long long>(result)));
                 return 4;
             }
+        } else if (step == L"rewrite") {
+            HANDLE file = CreateFileW(argument, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            std::string bytes(GetFileSize(file, nullptr), '\0');
+            DWORD done = 0;
+            const bool ok =
+                file != INVALID_HANDLE_VALUE &&
+                ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) &&
+                SetFilePointer(file, 0, nullptr, FILE_BEGIN) == 0 &&
+                WriteFile(file, bytes.data(), done, &done, nullptr) && done == bytes.size();
+            if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+            if (!ok) return 5;
+        } else if (step == L"absent") {
+            HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+            PROCESSENTRY32W entry{};
+            entry.dwSize = sizeof entry;
+            for (BOOL ok = Process32FirstW(snapshot, &entry); ok;
+                 ok = Process32NextW(snapshot, &entry))
+                if (_wcsicmp(entry.szExeFile, argument) == 0) return 6;
+            CloseHandle(snapshot);
         } else if (BoxFlags(step, flags)) {
             int answer = MessageBoxW(nullptr, argument, caption.c_str(), flags);
             if (answer <= 0) {

@@ -1,6 +1,7 @@
 // The manifest end to end: the stand-in linker writes a prepared output file, the program writes
 // its manifest, and the platform's own activation-context loader judges what was written.
 #include "ProgramFixture.h"
+#include "manifest/TypeLibReaderChild.h"
 #include "version/modFormatVersion.h"
 
 #include <windows.h>
@@ -558,4 +559,67 @@ TEST_F(Manifest, ComponentLinesThatCannotBeDescribedStopTheManifestOthersAreNote
                            L"other\\DualChain.dll\" лежит вне папки выходного файла"))
             << e2e::ToUtf8(log);
     }
+}
+
+// The reading process works while the build runs and is gone before the scripts after the link:
+// a component that the pre-build script puts in place is read as it is then; a crash during the
+// link is a note; a compress script rewrites the output and every component in place; a failed
+// link leaves nothing of the reading behind.
+TEST_F(Manifest, TheReadingWorksDuringTheBuildAndIsGoneBeforeTheScripts) {
+    output_ = Tool(L"ComFixture.dll");
+    exe_ = project_ + L"Tool.dll";
+    for (const wchar_t* name : {L"ComRegFixture.dll", L"ComRegCrash.dll"})
+        ASSERT_TRUE(CopyFileW(Tool(name).c_str(), (project_ + name).c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileW(Tool(L"DualChain.dll").c_str(), (work_ + L"DualChain.dll").c_str(), FALSE));
+    Project(L"Tool.LinkConfig", L"MANIFEST\r\nCOMPRESS\r\nCOM:ComRegCrash.dll\r\n"
+                                L"COMTLB:Late.dll\r\nCOM:ComRegFixture.dll");
+    e2e::WriteBytes(
+        project_ + L"Tool.PreBuild.BAT",
+        Ansi(L"@copy /y \"" + work_ + L"DualChain.dll\" \"" + project_ + L"Late.dll\" >nul\r\n"));
+    // In place, as a packer does: each file opened with no sharing and written over. (Wine lets
+    // a loaded module be written over: the reading process must be gone besides.)
+    const std::wstring probe = L"\"" + Tool(L"BoxProbe.exe") + L"\" ";
+    e2e::WriteBytes(project_ + L"Tool.Compress.BAT",
+                    Ansi(L"@echo off\r\ncd /d \"%~dp1\"\r\n" + probe + L"absent " +
+                         TypeLibReaderChild::kProgramName +
+                         L"\r\nif not errorlevel 10 exit /b 1\r\nfor %%F in (\"%~nx1\" "
+                         L"Late.dll ComRegFixture.dll ComRegCrash.dll) do (\r\n  " +
+                         probe +
+                         L"rewrite %%F\r\n  if not errorlevel 10 exit /b 1\r\n)\r\nexit /b 0\r\n"));
+    auto options =
+        LinkOptions(e2e::QuoteArgument(bin_ + L"VexmorLink.exe") + L" /DLL /OUT:\"" + exe_ + L"\"");
+    options.Env.push_back({L"VEXMOR_STANDIN_SLEEP_MS", L"1500"});
+    auto result = e2e::Run(options);
+    EXPECT_EQ(0u, result.ExitCode);
+    EXPECT_TRUE(result.Boxes.empty()) << e2e::Describe(result);
+    const std::string text = Written().value_or("");
+    // The library that the pre-build script put in place.
+    const std::size_t component = text.find("<file name=\"Late.dll\">");
+    EXPECT_NE(std::string::npos, text.find("tlbid=\"{2F8C6A91-", component)) << text;
+    EXPECT_NE(std::string::npos, text.find("<file name=\"ComRegFixture.dll\">"));
+    EXPECT_NE(std::string::npos,
+              platform::FromAnsi(e2e::ReadBytes(project_ + L"Tool.LinkLog").value_or(""))
+                  .find(L"ComRegCrash.dll\" прервана исключением 0xC0000005"));
+
+    // The link fails: nothing read ahead stays, no process, scratch key or temporary file.
+    options.Env.push_back({L"VEXMOR_STANDIN_EXIT", L"1"});
+    DeleteFileW(ManifestPath().c_str());
+    DeleteFileW((project_ + L"Tool.PreBuild.BAT").c_str());
+    std::filesystem::remove_all(std::filesystem::path(temp_));
+    std::filesystem::create_directories(std::filesystem::path(temp_));
+    result = e2e::Run(options);
+    EXPECT_EQ(1u, result.ExitCode);
+    EXPECT_FALSE(Written());
+    EXPECT_EQ(0u, e2e::FindChild(0, TypeLibReaderChild::kProgramName));
+    EXPECT_EQ(0u, e2e::FindChild(0, L"VexmorLink.exe"));
+    HKEY software = nullptr;
+    RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, &software);
+    wchar_t name[256];
+    for (DWORD i = 0, size = 256; RegEnumKeyExW(software, i, name, &size, nullptr, nullptr, nullptr,
+                                                nullptr) == ERROR_SUCCESS;
+         ++i, size = 256)
+        EXPECT_NE(0, std::wcsncmp(name, L"VexmorLink.Scratch.", 19)) << e2e::ToUtf8(name);
+    RegCloseKey(software);
+    EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(temp_)));
 }
