@@ -110,6 +110,9 @@ int wmain(int argc, wchar_t** argv) {
     for (const wchar_t* name : {L"VexmorLink.exe", L"QZVSP0100A.DLL", L"QZVSP0100B.DLL"}) {
         if (!Copy(Join(programFolder, name), Join(bin, name))) return 1;
     }
+    // The reading process's program, where the build has one (an older one's plays it itself).
+    CopyFileW(Join(programFolder, L"VexmorLinkReader.exe").c_str(),
+              Join(bin, L"VexmorLinkReader.exe").c_str(), FALSE);
     if (!Copy(Join(standInFolder, L"LINK2.exe"), Join(bin, L"LINK2.exe"))) return 1;
     if (!Copy(Join(standInFolder, L"MinimalLink.exe"), Join(bin, L"MinimalLink.exe"))) return 1;
     // The configured projects have option files and no scripts.
