@@ -248,15 +248,20 @@ void ReplaceTypeLibRegistration() {
 // --- reading back what was registered ------------------------------------------------------------
 
 std::optional<std::wstring> StringValue(HKEY key, const std::wstring& subKey, const wchar_t* name) {
-    DWORD type = 0, size = 0;
+    DWORD type = 0;
     const DWORD flags = RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND;
-    if (RegGetValueW(key, subKey.c_str(), name, flags, &type, nullptr, &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
-    size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    if (RegGetValueW(key, subKey.c_str(), name, flags, &type, value.data(), &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    value.resize(wcsnlen(value.c_str(), value.size()));
+    // One call for the usual short value; a longer one is asked for again at its size.
+    std::wstring value(260, L'\0');
+    DWORD size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    LSTATUS status = RegGetValueW(key, subKey.c_str(), name, flags, &type, value.data(), &size);
+    if (status == ERROR_MORE_DATA) {
+        value.assign(size / sizeof(wchar_t) + 1, L'\0');
+        size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+        status = RegGetValueW(key, subKey.c_str(), name, flags, &type, value.data(), &size);
+    }
+    if (status != ERROR_SUCCESS) return std::nullopt;
+    value.resize(
+        wcsnlen(value.c_str(), std::min<std::size_t>(value.size(), size / sizeof(wchar_t))));
     if (type == REG_EXPAND_SZ) {
         const DWORD length = ExpandEnvironmentStringsW(value.c_str(), nullptr, 0);
         std::wstring expanded(length, L'\0');
