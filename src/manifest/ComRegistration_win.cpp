@@ -313,17 +313,22 @@ bool NamesFile(std::wstring server, const std::wstring& file) {
     return SameText(Canonical(server), Canonical(file));
 }
 
+// The names of the key's subkeys (none when it cannot be opened), and the key opened.
+std::vector<std::wstring> SubKeys(HKEY root, const std::wstring& path, Key& opened) {
+    std::vector<std::wstring> names;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, opened.put()) != ERROR_SUCCESS) return names;
+    wchar_t name[256];
+    for (DWORD i = 0, length = 256; RegEnumKeyExW(opened.get(), i, name, &length, nullptr, nullptr,
+                                                  nullptr, nullptr) == ERROR_SUCCESS;
+         ++i, length = 256)
+        names.emplace_back(name, length);
+    return names;
+}
+
 void ReadClasses(HKEY root, const std::wstring& path, const std::wstring& file,
                  std::vector<RegisteredClass>& classes) {
     Key clsids;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, clsids.put()) != ERROR_SUCCESS) return;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (RegEnumKeyExW(clsids.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        const std::wstring id(name, length);
+    for (const std::wstring& id : SubKeys(root, path, clsids)) {
         const auto server = StringValue(clsids.get(), id + L"\\InprocServer32", nullptr);
         if (!server || !NamesFile(*server, file)) continue;
         RegisteredClass c;
@@ -376,15 +381,7 @@ std::vector<RegisteredProgId> ReadProgIds(const std::vector<ClassesRoot>& roots)
     std::vector<RegisteredProgId> progIds;
     for (const ClassesRoot& root : roots) {
         Key names;
-        if (RegOpenKeyExW(root.Key, root.Path.c_str(), 0, KEY_READ, names.put()) != ERROR_SUCCESS)
-            continue;
-        wchar_t name[256];
-        for (DWORD i = 0;; ++i) {
-            DWORD length = 256;
-            if (RegEnumKeyExW(names.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-                ERROR_SUCCESS)
-                break;
-            const std::wstring progId(name, length);
+        for (const std::wstring& progId : SubKeys(root.Key, root.Path, names)) {
             if (std::any_of(progIds.begin(), progIds.end(),
                             [&](const RegisteredProgId& p) { return SameText(p.Name, progId); }))
                 continue;
@@ -556,16 +553,8 @@ void DeleteScratchKey(const std::wstring& ScratchKey) {
 void DeleteStaleScratchKeys() {
     const std::wstring prefix = kScratchPrefix;
     Key software;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, software.put()) != ERROR_SUCCESS)
-        return;
     std::vector<std::wstring> stale;
-    wchar_t name[256];
-    for (DWORD i = 0;; ++i) {
-        DWORD length = 256;
-        if (RegEnumKeyExW(software.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS)
-            break;
-        const std::wstring key(name, length);
+    for (const std::wstring& key : SubKeys(HKEY_CURRENT_USER, L"Software", software)) {
         if (key.compare(0, prefix.size(), prefix) != 0) continue;
         // <id>-<start>: the reading process that owns it; an earlier version's <id>.<...> named
         // the program, of which only the id is known.
