@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the release zip against the build it came from: exactly the files a user installs, each
-# the same as in <bin folder>; the three binaries 32-bit images that import nothing but Windows'
+# the same as in <bin folder>; the four binaries 32-bit images that import nothing but Windows'
 # own libraries and ours; CR LF line ends in the text files; the SHA-256 file matching.
 #   check_release.sh <zip> <bin folder>
 set -eu
@@ -10,7 +10,7 @@ fail() { echo "FAIL: $*"; status=1; }
 [ -f "$zip" ] || { echo "FAIL: no $zip (cmake --build --preset win32 --target package)"; exit 1; }
 (cd "$(dirname "$zip")" && sha256sum --check --quiet "$(basename "$zip").sha256") ||
     fail "the SHA-256 file does not match"
-binaries="VexmorLink.exe QZVSP0100A.DLL QZVSP0100B.DLL"
+binaries="VexmorLink.exe VexmorLinkReader.exe QZVSP0100A.DLL QZVSP0100B.DLL"
 texts="ReadMe.TXT
 Install.cmd
 Uninstall.cmd

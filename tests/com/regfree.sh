@@ -59,10 +59,11 @@ for_platform() {
 work=$tests_dir/regfree-work
 project=$work/project
 
-# The environment's folder with the program and the stand-in linker, and a project.
+# The environment's folder with the program, its reader and the stand-in linker, and a project.
 rm -rf "$work"
 mkdir -p "$work/bin" "$project"
-cp "$bin_dir/VexmorLink.exe" "$bin_dir/QZVSP0100A.DLL" "$bin_dir/QZVSP0100B.DLL" "$work/bin/"
+cp "$bin_dir/VexmorLink.exe" "$bin_dir/VexmorLinkReader.exe" "$bin_dir/QZVSP0100A.DLL" \
+    "$bin_dir/QZVSP0100B.DLL" "$work/bin/"
 cp "$tests_dir/LINK2.exe" "$work/bin/LINK2.EXE"
 printf 'MANIFEST\r\n' >"$project/ComFixture.LinkConfig"
 
