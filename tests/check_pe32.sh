@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Checks that each file is a 32-bit x86 PE image; with --imports, that the program imports the
-# two support libraries by name; that VexmorLinkReader.exe imports none of the window, graphics,
-# controls or shell libraries nor ours (what it exists to spare the reading process).
+# two support libraries by name.
 set -eu
 export LC_ALL=C LANGUAGE=C # objdump is read by its English words
 objdump=i686-w64-mingw32-objdump
@@ -17,12 +16,6 @@ for f in "$@"; do
         echo "PE32 i386: $f"
     else
         echo "NOT a 32-bit PE file: $f (signature $sig, optional header magic $magic)"; status=1
-    fi
-    if [ "$(basename "$f")" = VexmorLinkReader.exe ]; then
-        window=$("$objdump" -p "$f" | sed -n 's/^\s*DLL Name: //p' |
-            grep -Eix '(user32|gdi32|comctl32|shell32|shlwapi|qzvsp0100a|qzvsp0100b)\.dll' || true)
-        if [ -z "$window" ]; then echo "  imports no window, shell or support library"
-        else echo "  imports" $window": $f"; status=1; fi
     fi
     if [ -n "$check_imports" ]; then
         for dll in QZVSP0100A.DLL QZVSP0100B.DLL; do
