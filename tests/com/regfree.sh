@@ -394,7 +394,7 @@ run_components mix sta "create:$first" "create:$second" "create:$counter" "progi
     "progid:VexmorReg.Counter=$counter"
 build_components crash $'COM:ComRegCrash.dll\r\n' ComRegCrash.dll
 expect_note crash "прервана исключением 0xC0000005; использованы данные его библиотеки типов."
-(sleep 10 && "$wine64_loader" tasklist </dev/null >"$work/tasks.txt" 2>&1) &
+(sleep 10 && "$wine64_loader" wmic process get name </dev/null | tr -d '\0' >"$work/tasks.txt") &
 build_components hang $'COM:ComRegHang.dll\r\n' ComRegHang.dll
 expect_note hang "не завершилась за 30 секунд и была остановлена"
 wait && grep -q '^VexmorLinkReader\.exe' "$work/tasks.txt" && pass "the reader ran the hung registration" || fail "no VexmorLinkReader.exe while the registration hung"
