@@ -107,8 +107,7 @@ int wmain(int argc, wchar_t** argv) {
     CreateDirectoryW(work.c_str(), nullptr);
     CreateDirectoryW(bin.c_str(), nullptr);
     CreateDirectoryW(project.c_str(), nullptr);
-    for (const wchar_t* name :
-         {L"VexmorLink.exe", L"VexmorLinkReader.exe", L"QZVSP0100A.DLL", L"QZVSP0100B.DLL"}) {
+    for (const wchar_t* name : {L"VexmorLink.exe", L"QZVSP0100A.DLL", L"QZVSP0100B.DLL"}) {
         if (!Copy(Join(programFolder, name), Join(bin, name))) return 1;
     }
     // The reading process's program, where the build has one (an older one's plays it itself).
