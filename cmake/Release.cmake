@@ -19,7 +19,10 @@ foreach(example IN LISTS VEXMOR_EXAMPLES)
 endforeach()
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    install(FILES $<TARGET_FILE:VexmorLink> $<TARGET_FILE:QZVSP0100A> $<TARGET_FILE:QZVSP0100B>
+    # The program with its reading process's program (which it starts from beside itself) and
+    # its two libraries.
+    install(FILES $<TARGET_FILE:VexmorLink> $<TARGET_FILE:VexmorLinkReader>
+                  $<TARGET_FILE:QZVSP0100A> $<TARGET_FILE:QZVSP0100B>
                   ${VEXMOR_BIN_DIR}/ReadMe.TXT ${VEXMOR_BIN_DIR}/Install.cmd
                   ${VEXMOR_BIN_DIR}/Uninstall.cmd
             DESTINATION .)

@@ -38,8 +38,8 @@ for_platform() {
 demo=$build/demo
 rm -rf "$demo"
 mkdir -p "$demo/bin" "$demo/Sample Project"
-cp "$build/bin/VexmorLink.exe" "$build/bin/QZVSP0100A.DLL" "$build/bin/QZVSP0100B.DLL" \
-   "$build/bin/ReadMe.TXT" "$demo/bin/"
+cp "$build/bin/VexmorLink.exe" "$build/bin/VexmorLinkReader.exe" "$build/bin/QZVSP0100A.DLL" \
+   "$build/bin/QZVSP0100B.DLL" "$build/bin/ReadMe.TXT" "$demo/bin/"
 cp "$build/tests/LINK2.exe" "$demo/bin/LINK2.EXE" # a stand-in for the real linker
 project="$demo/Sample Project"
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }

@@ -62,7 +62,7 @@ project=$work/project
 # The environment's folder with the program and the stand-in linker, and a project.
 rm -rf "$work"
 mkdir -p "$work/bin" "$project"
-cp "$bin_dir/VexmorLink.exe" "$bin_dir/QZVSP0100A.DLL" "$bin_dir/QZVSP0100B.DLL" "$work/bin/"
+cp "$bin_dir"/{VexmorLink,VexmorLinkReader}.exe "$bin_dir"/QZVSP0100[AB].DLL "$work/bin/"
 cp "$tests_dir/LINK2.exe" "$work/bin/LINK2.EXE"
 printf 'MANIFEST\r\n' >"$project/ComFixture.LinkConfig"
 
@@ -394,8 +394,13 @@ run_components mix sta "create:$first" "create:$second" "create:$counter" "progi
     "progid:VexmorReg.Counter=$counter"
 build_components crash $'COM:ComRegCrash.dll\r\n' ComRegCrash.dll
 expect_note crash "прервана исключением 0xC0000005; использованы данные его библиотеки типов."
+(sleep 10 && "$wine64_loader" wmic process get name </dev/null | tr -d '\0' >"$work/tasks.txt") &
 build_components hang $'COM:ComRegHang.dll\r\n' ComRegHang.dll
 expect_note hang "не завершилась за 30 секунд и была остановлена"
+wait && grep -q '^VexmorLinkReader\.exe' "$work/tasks.txt" && pass "the reader ran the hung registration" || fail "no VexmorLinkReader.exe while the registration hung"
+rm "$work/bin/VexmorLinkReader.exe" # the program plays the reader's part where it is missing
+build_components fallback $'COM:ComRegFixture.dll\r\n' ComRegFixture.dll
+expect_sections fallback components-com.manifest
 snapshot after
 if diff -r "$work/registry-before" "$work/registry-after" >"$work/registry.diff"; then
     pass "the build prefix's registry is the same after the components' builds, in both views"

@@ -14,8 +14,8 @@ inline std::string Ansi(const std::wstring& text) {
     return platform::ToAnsi(text);
 }
 
-// One folder per test: bin\ holds the program, its libraries and the stand-in linker as an
-// installation would; project\ the output file's folder; temp\ the folder for temporary files.
+// One folder per test: bin\ holds the program, its reader and libraries and the stand-in linker
+// as an installation would; project\ the output file's folder; temp\ for temporary files.
 class Program : public e2e::E2eTest {
   protected:
     void SetUp() override {
@@ -28,7 +28,8 @@ class Program : public e2e::E2eTest {
             std::filesystem::create_directories(std::filesystem::path(folder));
         }
         const std::wstring built = testsDir_ + L"..\\bin\\";
-        for (const wchar_t* name : {L"VexmorLink.exe", L"QZVSP0100A.DLL", L"QZVSP0100B.DLL"}) {
+        for (const wchar_t* name :
+             {L"VexmorLink.exe", L"VexmorLinkReader.exe", L"QZVSP0100A.DLL", L"QZVSP0100B.DLL"}) {
             ASSERT_TRUE(CopyFileW((built + name).c_str(), (bin_ + name).c_str(), FALSE)) << name;
         }
         ASSERT_TRUE(CopyFileW(Tool(L"LINK2.exe").c_str(), (bin_ + L"LINK2.EXE").c_str(), FALSE));
