@@ -142,9 +142,13 @@ void StartReading() {
     TheReading().Session = std::make_unique<TypeLibReader::Session>(TypeLibReader::kReadLimitMs);
 }
 
-void ReadComponents(const BuildContext& context) {
+namespace {
+
+// Resolves the components that the option file names, once, and gives the files to read.
+std::vector<TypeLibReader::ReadRequest> ComponentRequests(const BuildContext& context) {
     Reading& reading = TheReading();
-    if (reading.ComponentsHandedOver) return;
+    std::vector<TypeLibReader::ReadRequest> requests;
+    if (reading.ComponentsHandedOver) return requests;
     reading.ComponentsHandedOver = true;
     try {
         reading.Entries = ComponentEntries(
@@ -155,26 +159,31 @@ void ReadComponents(const BuildContext& context) {
         reading.Entries.resize(1);
         reading.Entries.front().Read.Failure = error;
     }
-    std::vector<TypeLibReader::ReadRequest> requests;
     for (const ComponentEntry& entry : reading.Entries) {
         if (!entry.Read.Failure)
             requests.push_back({entry.Read.Value.File, entry.CaptureRegistration});
     }
-    if (requests.empty()) return;
-    if (!reading.Session)
-        reading.Session =
-            std::make_unique<TypeLibReader::Session>(TypeLibReader::kReadLimitMs, false);
-    reading.Session->Read(std::move(requests));
+    return requests;
+}
+
+} // namespace
+
+void ReadComponents(const BuildContext& context) {
+    Reading& reading = TheReading();
+    if (reading.Session) reading.Session->Read(ComponentRequests(context));
 }
 
 void ReadOutput(const BuildContext& context) {
     Reading& reading = TheReading();
-    ReadComponents(context);
-    // A program not expected to carry a type library starts a reading process only if it does.
-    if (!reading.Session)
-        reading.Session =
-            std::make_unique<TypeLibReader::Session>(TypeLibReader::kReadLimitMs, false);
-    reading.Session->Read({{context.ExeFileName, false}});
+    std::vector<TypeLibReader::ReadRequest> requests = ComponentRequests(context);
+    requests.push_back({context.ExeFileName, false});
+    if (!reading.Session) {
+        // Nothing was read ahead: everything now, a reading process started only for a file that
+        // carries a type library (a program that was not expected to).
+        reading.Results = TypeLibReader::ReadFiles(requests);
+        return;
+    }
+    reading.Session->Read(std::move(requests));
     reading.Results = reading.Session->Finish();
     reading.Session.reset();
 }

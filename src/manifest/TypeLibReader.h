@@ -126,8 +126,9 @@ class Session {
     // holds no file, mapping or module any more; the results in the order the files came.
     std::vector<ReadResult> Finish();
 
+    struct State; // also what ReadFiles reads with
+
   private:
-    struct State;
     std::unique_ptr<State> state_;
 };
 // Reads the files in order in one reading process, each within LimitMs; after a process that

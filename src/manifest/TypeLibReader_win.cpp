@@ -483,9 +483,14 @@ std::vector<ReadResult> Session::Finish() {
 }
 
 std::vector<ReadResult> ReadFiles(const std::vector<ReadRequest>& Requests, std::uint32_t LimitMs) {
-    Session session(LimitMs, false);
-    session.Read(Requests);
-    return session.Finish();
+    // In the caller's thread: nothing else goes on meanwhile.
+    Session::State reading;
+    reading.LimitMs = LimitMs;
+    std::vector<ReadResult> results;
+    for (std::size_t i = 0; i < Requests.size(); ++i)
+        results.push_back(reading.ReadOne(static_cast<std::uint32_t>(i), Requests[i]));
+    reading.Keep(nullptr);
+    return results;
 }
 
 std::shared_ptr<const TypeLibInfo> TypeLibInfoFromFile(const std::wstring& FileName) {
