@@ -4,7 +4,6 @@
 #include "manifest/TypeLibReader.h"
 
 #include "manifest/ComRegistration.h"
-#include "manifest/modCommon.h"
 #include "manifest/TypeLibReaderChild.h"
 #include "manifest/TypeLibRecord.h"
 #include "process/ChildRun.h"
@@ -16,7 +15,6 @@
 #include "common/ModulePath.h"
 
 #include <windows.h>
-#include <oleauto.h>
 
 #include <algorithm>
 #include <chrono>
@@ -25,7 +23,6 @@
 #include <thread>
 #include <cstdio>
 #include <cwchar>
-#include <optional>
 #include <utility>
 #include <vector>
 

@@ -102,7 +102,6 @@ struct Child::State {
     bool Reading = false;  // an overlapped read is pending
     bool PipeDone = false; // the child's end is closed and everything has been read
     bool Killed = false;
-    std::uint32_t Exit = 0;
 };
 
 Child::Child(std::unique_ptr<State> state) : state_(std::move(state)) {}
@@ -255,8 +254,9 @@ Child::Event Child::Receive(std::string& Received, std::chrono::steady_clock::ti
             HANDLE waits[] = {s.ReadEvent.get(), s.Process.get()};
             const DWORD result =
                 WaitForMultipleObjects(2, waits, FALSE, MillisecondsLeft(Deadline));
-            if (result == WAIT_TIMEOUT) return Event::TimedOut;
-            if (result != WAIT_OBJECT_0) continue; // ended: read what is left
+            if (result == WAIT_OBJECT_0 + 1) continue; // ended: read what is left
+            // A wait that fails counts as one that ran out: the caller ends the child.
+            if (result != WAIT_OBJECT_0) return Event::TimedOut;
         }
         DWORD got = 0;
         const bool read = GetOverlappedResult(s.Pipe.get(), &s.Read, &got, TRUE) != FALSE;
