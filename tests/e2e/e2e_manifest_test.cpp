@@ -611,7 +611,8 @@ TEST_F(Manifest, TheReadingWorksDuringTheBuildAndIsGoneBeforeTheScripts) {
     result = e2e::Run(options);
     EXPECT_EQ(1u, result.ExitCode);
     EXPECT_FALSE(Written());
-    EXPECT_EQ(0u, e2e::FindChild(0, TypeLibReaderChild::kProgramName));
+    const wchar_t* kReader = TypeLibReaderChild::kProgramName;
+    EXPECT_EQ(0u, e2e::FindChild(0, kReader));
     EXPECT_EQ(0u, e2e::FindChild(0, L"VexmorLink.exe"));
     HKEY software = nullptr;
     RegOpenKeyExW(HKEY_CURRENT_USER, L"Software", 0, KEY_READ, &software);
@@ -622,4 +623,33 @@ TEST_F(Manifest, TheReadingWorksDuringTheBuildAndIsGoneBeforeTheScripts) {
         EXPECT_NE(0, std::wcsncmp(name, L"VexmorLink.Scratch.", 19)) << e2e::ToUtf8(name);
     RegCloseKey(software);
     EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::path(temp_)));
+
+    // The program is ended in the middle of the link, as an environment stops its linker: the
+    // reading process, with a registration that never returns, goes with it.
+    ASSERT_TRUE(
+        CopyFileW(Tool(L"ComRegHang.dll").c_str(), (project_ + L"Hang.dll").c_str(), FALSE));
+    Project(L"Tool.LinkConfig", L"MANIFEST\r\nCOM:Hang.dll");
+    e2e::ScopedEnv slow(L"VEXMOR_STANDIN_SLEEP_MS", L"20000");
+    std::wstring line = options.CommandLine;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION program{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &program));
+    auto waitFor = [](auto done) {
+        for (int i = 0; i < 200 && !done(); ++i) Sleep(50);
+        return done();
+    };
+    EXPECT_TRUE(waitFor([&] { return e2e::FindChild(program.dwProcessId, kReader) != 0; }));
+    Sleep(1500); // until the registration hangs
+    TerminateProcess(program.hProcess, 1);
+    WaitForSingleObject(program.hProcess, INFINITE);
+    EXPECT_TRUE(waitFor([&] { return e2e::FindChild(0, kReader) == 0; }));
+    if (DWORD linker = e2e::FindChild(program.dwProcessId, L"LINK2.EXE")) {
+        HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, linker);
+        TerminateProcess(process, 1);
+        CloseHandle(process);
+    }
+    CloseHandle(program.hThread);
+    CloseHandle(program.hProcess);
 }
