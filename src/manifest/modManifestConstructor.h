@@ -79,8 +79,8 @@ void ReadComponents(const BuildContext& context);
 void ReadOutput(const BuildContext& context);
 void StopReading();
 
-// Reads what the document of the context's output file needs: its type
-// library and the components' (in one reading process) first (an own library that will not load
+// Reads what the document of the context's output file needs: its type library and the
+// components' (what was read ahead of it, or all of it now; an own library that will not load
 // raises its AppError, and nothing else is read), then its version, the date and time and every
 // referenced manifest's identity, each failure kept in the record.
 ManifestRecord GatherManifestRecord(const BuildContext& context);
