@@ -48,6 +48,8 @@ function(vexmor_add_test name)
     target_link_libraries(${name} PRIVATE ${T_LIBS} vex_test_support GTest::gtest_main)
     set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VEXMOR_TEST_DIR})
     if(WIN32)
+        # The copy needs both libraries built, whatever the test itself links.
+        add_dependencies(${name} QZVSP0100A QZVSP0100B)
         add_custom_command(TARGET ${name} POST_BUILD
             COMMAND ${CMAKE_COMMAND} -E copy_if_different
                 $<TARGET_FILE:QZVSP0100A> $<TARGET_FILE:QZVSP0100B> ${VEXMOR_TEST_DIR})
